@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs what is missing, builds the four presets (native, native-asan,
+# win32, win64) and runs all their tests: natively, under the sanitizers and
+# under Wine for both Windows builds.
+set -u
+cd "$(dirname "$0")/.."
+start=$(date +%s)
+
+scripts/setup.sh || exit 1
+
+failed=""
+for preset in native native-asan win32 win64; do
+  echo "=== $preset"
+  if cmake --preset "$preset" >/dev/null &&
+     cmake --build --preset "$preset" -j "$(nproc)" &&
+     ctest --preset "$preset"; then
+    :
+  else
+    failed="$failed $preset"
+  fi
+done
+
+echo "=== finished in $(( $(date +%s) - start )) s"
+if [ -n "$failed" ]; then
+  echo "FAILED:$failed"
+  exit 1
+fi
+echo "All presets passed."

@@ -1,0 +1,54 @@
+#include "support/temp_dir.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+namespace sealmark::test {
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> serial{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    path_ = std::filesystem::temp_directory_path() /
+            ("sealmark-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+    std::error_code error;
+    if (std::filesystem::create_directory(path_, error)) {
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code error;
+  std::filesystem::remove_all(path_, error);
+}
+
+CurrentDir::CurrentDir(const std::filesystem::path& path)
+    : previous_(std::filesystem::current_path()) {
+  std::filesystem::current_path(path);
+}
+
+CurrentDir::~CurrentDir() {
+  std::error_code error;
+  std::filesystem::current_path(previous_, error);
+}
+
+std::string FileContent(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteFileContent(const std::filesystem::path& path, const std::string& content) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << content;
+  if (!file.flush()) {
+    throw std::runtime_error("cannot write " + path.string());
+  }
+}
+
+}  // namespace sealmark::test
