@@ -1,0 +1,286 @@
+#include "check/data_file.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+
+#include "check/crc32.h"
+#include "support/fault_system.h"
+#include "support/file_staging.h"
+#include "support/temp_dir.h"
+
+namespace sealmark {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FaultSystem;
+
+constexpr std::uint64_t kMinute = 60ull * 10'000'000ull;
+
+Bytes AsBytes(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+bool IsZero(const FindRecord& record) {
+  FindRecord zero;
+  std::memset(&zero, 0, sizeof zero);
+  return std::memcmp(&record, &zero, sizeof record) == 0;
+}
+
+// A temporary install folder, made current, with Data\Sub in it.
+class DataFileTest : public ::testing::Test {
+ protected:
+  DataFileTest() : current_(temp_.path()) { fs::create_directories(temp_.path() / "Data" / "Sub"); }
+
+  fs::path Place(const std::string& name) const { return temp_.path() / "Data" / "Sub" / name; }
+
+  fs::path Stage(const std::string& name, const std::string& content) const {
+    test::WriteFileContent(Place(name), content);
+    return Place(name);
+  }
+
+  FindRecord LookUp(const std::string& path) {
+    FindRecord record;
+    std::memset(&record, 0xCD, sizeof record);
+    LookUpFile(system_, openSearch_, path, record);
+    return record;
+  }
+
+  void TearDown() override { CloseOpenSearch(system_, openSearch_); }
+
+  test::TempDir temp_;
+  test::CurrentDir current_;
+  FaultSystem system_;
+  SystemHandle openSearch_ = kNoHandle;
+};
+
+TEST_F(DataFileTest, ReadsAnOrdinaryFileWholeAndUnchanged) {
+  const std::string content("\x00\x1A\r\r\nA\x1A\x00\xFF\r", 10);
+  const fs::path path = Stage("Plain.DAT", content);
+  const auto writtenBefore = fs::last_write_time(path);
+
+  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT"), AsBytes(content));
+  EXPECT_EQ(system_.openedWith, std::vector<FileAccess>{FileAccess::kReadWrite});
+  EXPECT_EQ(system_.closes, 1);
+
+  EXPECT_EQ(test::FileContent(path), content);
+  EXPECT_EQ(fs::file_size(path), content.size());
+  EXPECT_EQ(fs::last_write_time(path), writtenBefore);
+}
+
+TEST_F(DataFileTest, ReadsAOneByteFile) {
+  Stage("One.DAT", "\x1A");
+  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\One.DAT"), AsBytes("\x1A"));
+}
+
+TEST_F(DataFileTest, FindsTheRecordOfAnOrdinaryFile) {
+  const std::uint64_t before = test::NowAsFileTime();
+  Stage("Plain.DAT", "content");
+  const FindRecord record = LookUp("Data\\Sub\\Plain.DAT");
+
+  EXPECT_EQ(test::RecordName(record), "Plain.DAT");
+  EXPECT_GE(LastWriteTime(record), before - kMinute);
+  EXPECT_LE(LastWriteTime(record), test::NowAsFileTime() + kMinute);
+}
+
+TEST_F(DataFileTest, ReadsAReadOnlyFileThroughTheSecondAttempt) {
+  const fs::path path = Stage("Locked.DAT", "read me");
+  const auto writtenBefore = fs::last_write_time(path);
+  test::ReadOnlyFile readOnly(path);
+  if (!readOnly.took()) {
+    GTEST_SKIP() << "this file system lets every open write";
+  }
+
+  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\Locked.DAT"), AsBytes("read me"));
+  EXPECT_EQ(system_.openedWith, std::vector<FileAccess>{FileAccess::kRead});
+  EXPECT_EQ(system_.closes, 1);
+  EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Locked.DAT")), "Locked.DAT");
+  EXPECT_EQ(fs::last_write_time(path), writtenBefore);
+}
+
+TEST_F(DataFileTest, FileHeldWithoutSharingGivesNoContentButItsRecord) {
+  const fs::path path = Stage("Held.DAT", "held");
+  test::ExclusiveHold hold(path);
+  if (!hold.held()) {
+    GTEST_SKIP() << "no share modes on this platform";
+  }
+
+  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Held.DAT").empty());
+  EXPECT_TRUE(system_.openedWith.empty());
+  EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Held.DAT")), "Held.DAT");
+}
+
+TEST_F(DataFileTest, EmptyFileGivesNoContentAndItsOwnRecord) {
+  Stage("Empty.DAT", "");
+  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Empty.DAT").empty());
+  EXPECT_EQ(system_.reads, 0);
+  const FindRecord record = LookUp("Data\\Sub\\Empty.DAT");
+  EXPECT_EQ(test::RecordName(record), "Empty.DAT");
+  EXPECT_NE(LastWriteTime(record), 0u);
+}
+
+TEST_F(DataFileTest, MissingFileInAWritableFolderIsLeftBehindEmpty) {
+  const std::uint64_t before = test::NowAsFileTime();
+  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Missing.DAT").empty());
+  ASSERT_TRUE(fs::is_regular_file(Place("Missing.DAT")));
+  EXPECT_EQ(fs::file_size(Place("Missing.DAT")), 0u);
+
+  const FindRecord record = LookUp("Data\\Sub\\Missing.DAT");
+  EXPECT_EQ(test::RecordName(record), "Missing.DAT");
+  EXPECT_GE(LastWriteTime(record), before - kMinute);
+  EXPECT_LE(LastWriteTime(record), test::NowAsFileTime() + kMinute);
+}
+
+TEST_F(DataFileTest, MissingFolderCreatesNothingAndGivesTheZeroRecord) {
+  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Gone\\Missing.DAT").empty());
+  EXPECT_FALSE(fs::exists(temp_.path() / "Data" / "Gone"));
+  EXPECT_TRUE(IsZero(LookUp("Data\\Gone\\Missing.DAT")));
+  EXPECT_EQ(openSearch_, kNoHandle);
+}
+
+TEST_F(DataFileTest, FolderInTheFilesPlaceGivesNothing) {
+  fs::create_directory(Place("Folder.DAT"));
+  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Folder.DAT").empty());
+  EXPECT_TRUE(system_.openedWith.empty());
+  EXPECT_TRUE(IsZero(LookUp("Data\\Sub\\Folder.DAT")));
+  EXPECT_EQ(openSearch_, kNoHandle);
+}
+
+TEST_F(DataFileTest, HiddenAndSystemFilesAreReadButPassedOverByTheLookup) {
+  const std::vector<std::pair<std::string, std::uint32_t>> cases = {
+      {"Hidden.DAT", kAttributeHidden}, {"System.DAT", kAttributeSystem}};
+  for (const auto& [name, attribute] : cases) {
+    const fs::path path = Stage(name, "kept\r\n");
+    if (!test::AddFileAttribute(path, attribute)) {
+      GTEST_SKIP() << "no file attributes on this platform";
+    }
+    EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\" + name), AsBytes("kept\r\n")) << name;
+    EXPECT_TRUE(IsZero(LookUp("Data\\Sub\\" + name))) << name;
+  }
+}
+
+TEST_F(DataFileTest, DotNamesCountAsHiddenInThePosixStandIn) {
+  if (test::AddFileAttribute(Stage("Probe.DAT", ""), kAttributeHidden)) {
+    GTEST_SKIP() << "the platform keeps a hidden attribute of its own";
+  }
+  Stage(".Hidden.DAT", "kept");
+  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\.Hidden.DAT"), AsBytes("kept"));
+  EXPECT_TRUE(IsZero(LookUp("Data\\Sub\\.Hidden.DAT")));
+}
+
+TEST_F(DataFileTest, SecondLookupKeepsNothingOfTheFirst) {
+  Stage("AVeryLongFileNameIndeed.DAT", "first");
+  Stage("B.DAT", "second");
+  const FindRecord first = LookUp("Data\\Sub\\AVeryLongFileNameIndeed.DAT");
+  ASSERT_EQ(test::RecordName(first), "AVeryLongFileNameIndeed.DAT");
+
+  FindRecord record = first;
+  LookUpFile(system_, openSearch_, "Data\\Sub\\B.DAT", record);
+  EXPECT_EQ(test::RecordName(record), "B.DAT");
+  for (std::size_t i = 6; i < 27; ++i) {
+    EXPECT_NE(record.cFileName[i], first.cFileName[i]) << "name unit " << i;
+  }
+
+  LookUpFile(system_, openSearch_, "Data\\Sub\\Nowhere.DAT", record);
+  EXPECT_TRUE(IsZero(record));
+}
+
+TEST_F(DataFileTest, KeepsOneSearchOpenUntilTheNextLookup) {
+  Stage("A.DAT", "a");
+  Stage("B.DAT", "b");
+  LookUp("Data\\Sub\\A.DAT");
+  EXPECT_NE(openSearch_, kNoHandle);
+  EXPECT_EQ(system_.openSearches, 1);
+  LookUp("Data\\Sub\\B.DAT");
+  EXPECT_EQ(system_.openSearches, 1);
+  CloseOpenSearch(system_, openSearch_);
+  EXPECT_EQ(openSearch_, kNoHandle);
+  EXPECT_EQ(system_.openSearches, 0);
+}
+
+TEST_F(DataFileTest, RefusesEmptyPathsAndWildcardsWithoutOpening) {
+  Stage("Star.DAT", "x");
+  for (const std::string path : {"", "Data\\Sub\\*.DAT", "Data\\Sub\\Sta?.DAT"}) {
+    EXPECT_TRUE(ReadWholeFile(system_, path).empty()) << path;
+  }
+  EXPECT_TRUE(system_.openedWith.empty());
+}
+
+TEST_F(DataFileTest, ReadFailingAfterAGoodOpenGivesNoContent) {
+  Stage("Plain.DAT", "content");
+  system_.failReads = true;
+  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT").empty());
+  EXPECT_EQ(system_.openedWith.size(), 1u);
+  EXPECT_EQ(system_.closes, 1);
+  EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Plain.DAT")), "Plain.DAT");
+}
+
+TEST_F(DataFileTest, ShortReadKeepsTheBytesThatArrived) {
+  Stage("Plain.DAT", "0123456789");
+  system_.readLimit = 4;
+  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT"), AsBytes("0123"));
+  EXPECT_EQ(system_.reads, 1);
+}
+
+TEST_F(DataFileTest, NoMemoryForTheBufferGivesNoContent) {
+  Stage("Plain.DAT", "0123456789");
+  system_.refuseBuffers = true;
+  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT").empty());
+  EXPECT_EQ(system_.bufferRequests, std::vector<std::size_t>{10});
+  EXPECT_EQ(system_.reads, 0);
+  EXPECT_EQ(system_.closes, 1);
+}
+
+// Sizes from 2 GiB up to the largest that one read takes ask for a buffer of
+// the whole size: never a cut or negative count.
+TEST_F(DataFileTest, SizesBelowFourGibibytesAskForTheWholeBuffer) {
+  Stage("Plain.DAT", "0123456789");
+  system_.refuseBuffers = true;
+  for (std::uint64_t size : {0x80000000ull, 0x80000010ull, 0xFFFFFFFFull}) {
+    system_.bufferRequests.clear();
+    system_.reportedSize = size;
+    EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT").empty());
+    if (size <= SIZE_MAX) {
+      EXPECT_EQ(system_.bufferRequests, std::vector<std::size_t>{static_cast<std::size_t>(size)});
+    }
+  }
+}
+
+TEST_F(DataFileTest, SizesThatOneReadCannotTakeGiveNoContent) {
+  Stage("Plain.DAT", "0123456789");
+  for (std::uint64_t size : {0x100000000ull, 0x10000000Aull, 0xFFFFFFFFFFull}) {
+    system_.reportedSize = size;
+    EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT").empty()) << size;
+  }
+  EXPECT_TRUE(system_.bufferRequests.empty());
+  EXPECT_EQ(system_.reads, 0);
+}
+
+TEST_F(DataFileTest, SparseFileAboveFourGibibytesGivesNoContent) {
+  const std::uint64_t size = (4ull << 30) + 16;
+  if (!test::MakeSparseFile(Place("Huge.DAT"), size)) {
+    GTEST_SKIP() << "no sparse files here";
+  }
+  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Huge.DAT").empty());
+  EXPECT_TRUE(system_.bufferRequests.empty());
+  EXPECT_EQ(system_.reads, 0);
+  EXPECT_EQ(fs::file_size(Place("Huge.DAT")), size);
+}
+
+// Reads and hashes 3 GiB: run by hand with --gtest_also_run_disabled_tests.
+TEST_F(DataFileTest, DISABLED_SparseFileBetweenTwoAndFourGibibytesIsHashedWhole) {
+  const std::uint64_t size = 3ull << 30;
+  ASSERT_TRUE(test::MakeSparseFile(Place("Big.DAT"), size));
+  const Bytes content = ReadWholeFile(system_, "Data\\Sub\\Big.DAT");
+  if (sizeof(void*) < 8) {
+    EXPECT_TRUE(content.empty()) << "a 32-bit process has no room for the buffer";
+    return;
+  }
+  ASSERT_EQ(content.size(), size);
+  EXPECT_EQ(Crc32(content.data(), content.size()),
+            static_cast<std::uint32_t>(crc32_z(0, content.data(), content.size())));
+}
+
+}  // namespace
+}  // namespace sealmark
