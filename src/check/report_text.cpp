@@ -2,6 +2,39 @@
 
 namespace sealmark {
 
+namespace {
+
+constexpr int kNameColumn = 35;
+constexpr int kDateColumn = 15;
+
+int Length(std::string_view text) { return static_cast<int>(text.size()); }
+
+}  // namespace
+
+std::string TitleLine(const std::string& runDate) {
+  return " CRC Check of Ombrex_Atlas Data Files    " + runDate;
+}
+
+std::string OperatingSystemLine(const std::string& operatingSystem) {
+  return " Operating System: " + operatingSystem;
+}
+
+std::string SeparatorLine() { return " " + RepeatChar(55, '-'); }
+
+std::string ValidLine(std::string_view name, const std::string& dateText) {
+  return " " + std::string(name) + RepeatChar(kNameColumn - Length(name), ' ') + dateText +
+         RepeatChar(kDateColumn - Length(dateText), ' ') + "Valid";
+}
+
+std::string MismatchLine(std::string_view name, const std::string& checksumText) {
+  return " " + std::string(name) + " may be corrupted; CRC was " + checksumText;
+}
+
+std::string CountItem(std::int32_t count) {
+  const std::int64_t value = count;
+  return (value < 0 ? "-" : " ") + std::to_string(value < 0 ? -value : value) + " ";
+}
+
 std::string HexText(std::uint32_t value, int digits) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;

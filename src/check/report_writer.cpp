@@ -1,0 +1,45 @@
+#include "check/report_writer.h"
+
+#include "check/report_text.h"
+
+namespace sealmark {
+
+void ReportWriter::Create(const std::string& name) {
+  Close();
+  file_ = system_.OpenFile(name, FileAccess::kWrite, FileSharing::kNone);
+  if (file_ == kNoHandle) {
+    return;
+  }
+  // Only a disk file has content to cut and an end to set.
+  disk_ = system_.IsDiskFile(file_);
+  if (disk_) {
+    system_.SeekToStart(file_);
+    system_.SetEnd(file_);
+  }
+}
+
+// A write that fails or falls short is not retried: the item is lost and
+// the next one still goes out.
+void ReportWriter::Write(const std::string& text) {
+  if (file_ == kNoHandle || text.empty()) {
+    return;
+  }
+  system_.Write(file_, text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+void ReportWriter::WriteCount(std::int32_t count) { Write(CountItem(count)); }
+
+void ReportWriter::EndLine() { Write("\r\n"); }
+
+void ReportWriter::Close() {
+  if (file_ == kNoHandle) {
+    return;
+  }
+  if (disk_) {
+    system_.SetEnd(file_);
+  }
+  system_.Close(file_);
+  file_ = kNoHandle;
+}
+
+}  // namespace sealmark

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "frame/system.h"
+
+namespace sealmark {
+
+// Writes the report item by item, one system write per item and per line
+// end, with no buffering of its own. A writer whose file could not be
+// created stays closed, and on a closed writer every operation does nothing.
+class ReportWriter {
+ public:
+  explicit ReportWriter(System& system) : system_(system) {}
+  ~ReportWriter() { Close(); }
+  ReportWriter(const ReportWriter&) = delete;
+  ReportWriter& operator=(const ReportWriter&) = delete;
+
+  // Creates the file `name` or cuts an existing one to nothing. The file is
+  // held with no sharing until it is closed.
+  void Create(const std::string& name);
+
+  // Appends the bytes of `text` as they are.
+  void Write(const std::string& text);
+
+  // Appends the count item of `count` (" 12 ").
+  void WriteCount(std::int32_t count);
+
+  // Appends CR LF.
+  void EndLine();
+
+  // Ends the file at the current position and closes it.
+  void Close();
+
+ private:
+  System& system_;
+  SystemHandle file_ = kNoHandle;
+  bool disk_ = false;
+};
+
+}  // namespace sealmark

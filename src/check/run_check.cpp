@@ -1,0 +1,75 @@
+#include "check/run_check.h"
+
+#include <cstring>
+#include <string>
+
+#include "check/crc32.h"
+#include "check/data_file.h"
+#include "check/manifest.h"
+#include "check/report_text.h"
+#include "check/report_writer.h"
+#include "host/date_text.h"
+#include "host/os_text.h"
+
+namespace sealmark {
+
+namespace {
+
+void WriteLine(ReportWriter& report, const std::string& line) {
+  report.Write(line);
+  report.EndLine();
+}
+
+}  // namespace
+
+int RunCheck(System& system, SystemHandle& openSearch) {
+  const std::string operatingSystem = OperatingSystemText();
+
+  ReportWriter report(system);
+  report.Create(kReportName);
+  WriteLine(report, TitleLine(RunDateText()));
+  WriteLine(report, kBlankLine);
+  WriteLine(report, OperatingSystemLine(operatingSystem));
+  WriteLine(report, kBlankLine);
+  WriteLine(report, kColumnHeader);
+  WriteLine(report, SeparatorLine());
+
+  FindRecord record;
+  std::memset(&record, 0, sizeof record);
+  std::int32_t badFiles = 0;
+  for (int index = 1; index <= kManifestCount; ++index) {
+    const std::string_view name = ManifestName(index);
+    const std::string path = "Data\\" + std::string(name);
+    // One file's content is held at a time: each is freed before the next
+    // is read.
+    const Bytes content = ReadWholeFile(system, path);
+    const std::uint32_t checksum = Crc32(content.data(), content.size());
+    LookUpFile(system, openSearch, path, record);
+    const std::string dateText = FileDateText(LastWriteTime(record));
+    const std::string checksumText = HexText(checksum, 8);
+    if (checksumText != ExpectedText(index)) {
+      WriteLine(report, MismatchLine(name, checksumText));
+      ++badFiles;
+    } else {
+      WriteLine(report, ValidLine(name, dateText));
+    }
+  }
+
+  WriteLine(report, SeparatorLine());
+  WriteLine(report, kEmptyLine);
+  if (badFiles == 0) {
+    WriteLine(report, kConfirmationLine);
+  } else {
+    report.Write(kIssueLineStart);
+    report.WriteCount(badFiles);
+    report.Write(kIssueLineEnd);
+    report.EndLine();
+    WriteLine(report, kReinstallLine);
+  }
+  report.Close();
+
+  system.OpenWithShell(kReportName);
+  return 0;
+}
+
+}  // namespace sealmark

@@ -1,0 +1,41 @@
+// The Windows program: a GUI-subsystem process with no window and no
+// console. The C runtime's start-up takes the instance, command line and
+// show command for WinMain; the check uses none of them, so arguments have
+// no effect.
+#include "frame/windows_api.h"
+// <objbase.h> needs <windows.h> first.
+#include <objbase.h>
+
+#include <cstring>
+
+#include "check/data_file.h"
+#include "check/run_check.h"
+
+namespace {
+
+bool RunsOnTheNtPlatform() {
+  OSVERSIONINFOA platform;
+  std::memset(&platform, 0, sizeof platform);
+  platform.dwOSVersionInfoSize = sizeof platform;
+  static_assert(sizeof platform == 148);
+  GetVersionExA(&platform);
+  return platform.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  if (!RunsOnTheNtPlatform()) {
+    MessageBoxA(nullptr, "Win98 No Support", nullptr, MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+    ExitProcess(255);
+  }
+  // The shell request at the end of the run may use COM; the run goes on
+  // without it.
+  CoInitialize(nullptr);
+  sealmark::System& system = sealmark::HostSystem();
+  sealmark::SystemHandle openSearch = sealmark::kNoHandle;
+  const int result = sealmark::RunCheck(system, openSearch);
+  sealmark::CloseOpenSearch(system, openSearch);
+  CoUninitialize();
+  ExitProcess(static_cast<UINT>(result));
+}
