@@ -7,7 +7,9 @@ namespace {
 constexpr int kNameColumn = 35;
 constexpr int kDateColumn = 15;
 
-int Length(std::string_view text) { return static_cast<int>(text.size()); }
+int Length(std::string_view text) {
+  return static_cast<int>(text.size());
+}
 
 }  // namespace
 
@@ -19,7 +21,9 @@ std::string OperatingSystemLine(const std::string& operatingSystem) {
   return " Operating System: " + operatingSystem;
 }
 
-std::string SeparatorLine() { return " " + RepeatChar(55, '-'); }
+std::string SeparatorLine() {
+  return " " + RepeatChar(55, '-');
+}
 
 std::string ValidLine(std::string_view name, const std::string& dateText) {
   return " " + std::string(name) + RepeatChar(kNameColumn - Length(name), ' ') + dateText +

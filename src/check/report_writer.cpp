@@ -27,9 +27,13 @@ void ReportWriter::Write(const std::string& text) {
   system_.Write(file_, text.data(), static_cast<std::uint32_t>(text.size()));
 }
 
-void ReportWriter::WriteCount(std::int32_t count) { Write(CountItem(count)); }
+void ReportWriter::WriteCount(std::int32_t count) {
+  Write(CountItem(count));
+}
 
-void ReportWriter::EndLine() { Write("\r\n"); }
+void ReportWriter::EndLine() {
+  Write("\r\n");
+}
 
 void ReportWriter::Close() {
   if (file_ == kNoHandle) {

@@ -14,6 +14,9 @@ namespace sealmark::test {
 // false where the platform keeps no such attributes.
 bool AddFileAttribute(const std::filesystem::path& path, std::uint32_t attribute);
 
+// Whether opens can keep other programs out of a file (share modes).
+bool HasShareModes();
+
 // Makes a file of `size` bytes without writing them (a sparse file).
 bool MakeSparseFile(const std::filesystem::path& path, std::uint64_t size);
 

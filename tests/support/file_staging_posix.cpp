@@ -40,6 +40,10 @@ bool AddFileAttribute(const std::filesystem::path&, std::uint32_t) {
   return false;
 }
 
+bool HasShareModes() {
+  return false;
+}
+
 bool MakeSparseFile(const std::filesystem::path& path, std::uint64_t size) {
   const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (descriptor < 0) {

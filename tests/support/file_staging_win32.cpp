@@ -83,6 +83,10 @@ bool AddFileAttribute(const std::filesystem::path& path, std::uint32_t attribute
          SetFileAttributesW(path.c_str(), attributes | attribute);
 }
 
+bool HasShareModes() {
+  return true;
+}
+
 bool MakeSparseFile(const std::filesystem::path& path, std::uint64_t size) {
   const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -32,3 +32,69 @@ TEST(RepeatChar, GivesTheEmptyTextForZeroAndNegativeCounts) {
 
 }  // namespace
 }  // namespace sealmark
+
+namespace sealmark {
+namespace {
+
+const std::string kName9 = "ExtDC.NDX";
+const std::string kName31 = "GRD_Volume\\10-y-old_Soil_00.DAT";
+
+TEST(ReportLines, TitleKeepsFourBlanksBeforeTheRunDate) {
+  EXPECT_EQ(TitleLine("03-14-2027"), " CRC Check of Ombrex_Atlas Data Files    03-14-2027");
+  EXPECT_EQ(TitleLine("").size(), 41u);
+}
+
+TEST(ReportLines, HeaderAndSeparatorAreFiftySixWide) {
+  const std::string header = kColumnHeader;
+  ASSERT_EQ(header.size(), 56u);
+  EXPECT_EQ(header.find("Data\\Folder\\File"), 1u);
+  EXPECT_EQ(header.find("Date "), 38u);
+  EXPECT_EQ(header.find("Staus"), 51u);
+  EXPECT_EQ(header.find('\t'), std::string::npos);
+  EXPECT_EQ(SeparatorLine(), " " + std::string(55, '-'));
+}
+
+TEST(ReportLines, OperatingSystemLineFollowsItsLabelDirectly) {
+  EXPECT_EQ(OperatingSystemLine("; Version - 6.4 Build Number - 1"),
+            " Operating System: ; Version - 6.4 Build Number - 1");
+}
+
+TEST(ReportLines, ValidLineFillsNameAndDateToTheirColumns) {
+  EXPECT_EQ(ValidLine(kName9, "6/30/2026 "),
+            " ExtDC.NDX" + std::string(26, ' ') + "6/30/2026 " + std::string(5, ' ') + "Valid");
+  EXPECT_EQ(ValidLine(kName31, "6/30/2026 "),
+            " GRD_Volume\\10-y-old_Soil_00.DAT    6/30/2026      Valid");
+  const std::string line = ValidLine(kName31, "12/31/2026 ");
+  EXPECT_EQ(line.size(), 56u);
+  EXPECT_EQ(line.find("12/31/2026 "), 36u);
+  EXPECT_EQ(line.find("Valid"), 51u);
+}
+
+TEST(ReportLines, ValidLineNeverCutsALongField) {
+  EXPECT_EQ(ValidLine(kName9, ""), " ExtDC.NDX" + std::string(26 + 15, ' ') + "Valid");
+  EXPECT_EQ(ValidLine(kName9, "123456789012345"),
+            " ExtDC.NDX" + std::string(26, ' ') + "123456789012345Valid");
+  EXPECT_EQ(ValidLine(kName9, "1234567890123456").size(), 36u + 16u + 5u);
+  const std::string longName(40, 'n');
+  EXPECT_EQ(ValidLine(longName, "1/1/2026 "), " " + longName + "1/1/2026       Valid");
+}
+
+TEST(ReportLines, MismatchLineCarriesTheFoundChecksumAndNoDate) {
+  const std::string line = MismatchLine("GRD_Volume\\5-y-old_Soil_00.DAT", "1A2B3C4D");
+  EXPECT_EQ(line, " GRD_Volume\\5-y-old_Soil_00.DAT may be corrupted; CRC was 1A2B3C4D");
+  EXPECT_EQ(line.size(), 36u + 30u);
+}
+
+TEST(ReportLines, CountItemHasOneBlankOnEachSide) {
+  EXPECT_EQ(CountItem(1), " 1 ");
+  EXPECT_EQ(CountItem(12), " 12 ");
+  EXPECT_EQ(CountItem(0), " 0 ");
+  EXPECT_EQ(CountItem(2147483647), " 2147483647 ");
+  EXPECT_EQ(CountItem(-5), "-5 ");
+  EXPECT_EQ(CountItem(-2147483647 - 1), "-2147483648 ");
+  EXPECT_EQ(std::string(kIssueLineStart) + CountItem(12) + kIssueLineEnd,
+            " Integrity issue with 12  file(s).");
+}
+
+}  // namespace
+}  // namespace sealmark
