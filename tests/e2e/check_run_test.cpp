@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "check/manifest.h"
+#include "e2e/program_under_test.h"
+#include "host/date_text.h"
+#include "host/os_text.h"
+#include "support/expected_report.h"
+#include "support/file_staging.h"
+#include "support/program.h"
+#include "support/sample_data.h"
+#include "support/temp_dir.h"
+
+namespace sealmark::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string ChecksumTextOf(const fs::path& file) {
+  const std::string content = FileContent(file);
+  char text[16];
+  std::snprintf(text, sizeof text, "%08lX",
+                crc32_z(0, reinterpret_cast<const Bytef*>(content.data()), content.size()));
+  return text;
+}
+
+// Every file below `folder` with its size and last-write time.
+std::string Listing(const fs::path& folder) {
+  std::ostringstream listing;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    listing << fs::relative(entry.path(), folder).string() << ' '
+            << (entry.is_regular_file() ? entry.file_size() : 0) << ' '
+            << entry.last_write_time().time_since_epoch().count() << '\n';
+  }
+  return listing.str();
+}
+
+// Runs the program in a fresh sample install folder and checks the report
+// against the one written out from its layout.
+class CheckRun : public ::testing::Test {
+ protected:
+  CheckRun() : install_(temp_.path() / "install"), shellLog_(temp_.path() / "shell.log") {
+    const std::string problem = LayOutSampleInstall(install_);
+    if (!problem.empty()) {
+      throw std::runtime_error(problem);
+    }
+    SetEnvironment("SEALMARK_SHELL_LOG", shellLog_.string());
+  }
+
+  fs::path Entry(int index) const { return SamplePath(install_, index); }
+
+  ProgramRun Run(const std::vector<std::string>& arguments = {}) {
+    runDates_[0] = RunDateText();
+    const ProgramRun run = RunProgram(gProgramUnderTest, arguments, install_);
+    runDates_[1] = RunDateText();
+    return run;
+  }
+
+  std::vector<ExpectedEntry> IntactEntries() const {
+    std::vector<ExpectedEntry> entries;
+    for (int index = 1; index <= kManifestCount; ++index) {
+      entries.push_back({true, ExpectedDateText(Entry(index))});
+    }
+    return entries;
+  }
+
+  // Changes one byte of entry `index`; the checksum text it has now.
+  std::string Alter(int index) const {
+    std::string content = FileContent(Entry(index));
+    content[content.size() / 2] = static_cast<char>(content[content.size() / 2] ^ 0x5A);
+    WriteFileContent(Entry(index), content);
+    return ChecksumTextOf(Entry(index));
+  }
+
+  std::string Report() const { return FileContent(install_ / "FileCheck.TXT"); }
+
+  void ExpectReport(const std::vector<ExpectedEntry>& entries) const {
+    const std::string report = Report();
+    const std::string expected = ExpectedReport(runDates_[0], OperatingSystemText(), entries);
+    if (report != expected) {
+      EXPECT_EQ(report, ExpectedReport(runDates_[1], OperatingSystemText(), entries));
+    }
+  }
+
+  // The shell requests recorded so far, waiting up to `patience` for the
+  // first one; the shell starts the recorder without waiting for it.
+  std::vector<std::string> ShellRequests(std::chrono::milliseconds patience = 10s) const {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!fs::exists(shellLog_) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(50ms);
+    }
+    std::this_thread::sleep_for(300ms);
+    std::vector<std::string> requests;
+    std::istringstream log(FileContent(shellLog_));
+    for (std::string line; std::getline(log, line);) {
+      requests.push_back(line);
+    }
+    return requests;
+  }
+
+  void ExpectOneRequestToOpenTheReport() const {
+    const std::vector<std::string> requests = ShellRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string name = "FileCheck.TXT";
+    EXPECT_EQ(requests[0].substr(requests[0].size() - std::min(requests[0].size(), name.size())),
+              name)
+        << requests[0];
+  }
+
+  TempDir temp_;
+  fs::path install_;
+  fs::path shellLog_;
+  KnownDateFormat dateFormat_;
+  std::string runDates_[2];
+};
+
+TEST_F(CheckRun, ConfirmsAnIntactSet) {
+  const ProgramRun run = Run();
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.output, "");
+  ExpectReport(IntactEntries());
+  const std::string report = Report();
+  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 52);
+  ExpectOneRequestToOpenTheReport();
+}
+
+TEST_F(CheckRun, ReportsOneAlteredFileInItsPlace) {
+  std::vector<ExpectedEntry> entries = IntactEntries();
+  entries[17] = {false, Alter(18)};
+  EXPECT_EQ(Run().exitCode, 0);
+  ExpectReport(entries);
+  EXPECT_NE(Report().find(" Integrity issue with 1  file(s).\r\n"
+                          " Reinstall the software to resolve this issue.\r\n"),
+            std::string::npos);
+  ExpectOneRequestToOpenTheReport();
+}
+
+TEST_F(CheckRun, CountsTwelveAlteredFiles) {
+  std::vector<ExpectedEntry> entries = IntactEntries();
+  for (int index : {1, 2, 5, 9, 13, 18, 22, 26, 30, 34, 39, 43}) {
+    entries[static_cast<std::size_t>(index - 1)] = {false, Alter(index)};
+  }
+  EXPECT_EQ(Run().exitCode, 0);
+  ExpectReport(entries);
+  EXPECT_NE(Report().find(" Integrity issue with 12  file(s).\r\n"), std::string::npos);
+}
+
+TEST_F(CheckRun, LeavesAMissingFileBehindEmpty) {
+  fs::remove(Entry(10));
+  std::vector<ExpectedEntry> entries = IntactEntries();
+  entries[9] = {false, "00000000"};
+  EXPECT_EQ(Run().exitCode, 0);
+  ExpectReport(entries);
+  ASSERT_TRUE(fs::is_regular_file(Entry(10)));
+  EXPECT_EQ(fs::file_size(Entry(10)), 0u);
+}
+
+TEST_F(CheckRun, CreatesNothingForAMissingFolder) {
+  fs::remove_all(install_ / "Data" / "Submersion");
+  std::vector<ExpectedEntry> entries = IntactEntries();
+  for (int index : {8, 15, 22, 29, 36, 43}) {
+    entries[static_cast<std::size_t>(index - 1)] = {false, "00000000"};
+  }
+  EXPECT_EQ(Run().exitCode, 0);
+  ExpectReport(entries);
+  EXPECT_FALSE(fs::exists(install_ / "Data" / "Submersion"));
+}
+
+TEST_F(CheckRun, ShowsTheFirstDayOf1601ForAHiddenFile) {
+  if (!AddFileAttribute(Entry(5), kAttributeHidden)) {
+    GTEST_SKIP() << "no hidden attribute on this platform";
+  }
+  std::vector<ExpectedEntry> entries = IntactEntries();
+  entries[4] = {true, ExpectedDateTextOfTimeZero()};
+  EXPECT_EQ(Run().exitCode, 0);
+  ExpectReport(entries);
+}
+
+TEST_F(CheckRun, ReplacesALongerEarlierReport) {
+  WriteFileContent(install_ / "FileCheck.TXT", std::string(10000, 'x') + "\r\n");
+  EXPECT_EQ(Run().exitCode, 0);
+  ExpectReport(IntactEntries());
+}
+
+TEST_F(CheckRun, LeavesAReadOnlyReportAsItWas) {
+  WriteFileContent(install_ / "FileCheck.TXT", "earlier\r\n");
+  ReadOnlyFile readOnly(install_ / "FileCheck.TXT");
+  if (!readOnly.took()) {
+    GTEST_SKIP() << "this file system lets every open write";
+  }
+  EXPECT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(Report(), "earlier\r\n");
+  ExpectOneRequestToOpenTheReport();
+}
+
+TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
+  WriteFileContent(install_ / "FileCheck.TXT", "earlier\r\n");
+  {
+    ExclusiveHold hold(install_ / "FileCheck.TXT");
+    if (!hold.held()) {
+      GTEST_SKIP() << "no share modes on this platform";
+    }
+    EXPECT_EQ(Run().exitCode, 0);
+  }
+  EXPECT_EQ(Report(), "earlier\r\n");
+  ExpectOneRequestToOpenTheReport();
+}
+
+TEST_F(CheckRun, IgnoresItsArguments) {
+  const ProgramRun run = Run({"/?", "--help", "Data"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.output, "");
+  ExpectReport(IntactEntries());
+  ExpectOneRequestToOpenTheReport();
+}
+
+TEST_F(CheckRun, RefusesAPlatformOutsideTheNtFamilyAndTouchesNothing) {
+  ReportedWindowsVersion win98(gProgramUnderTest.filename().wstring(), L"win98");
+  if (!win98.took()) {
+    GTEST_SKIP() << "only Wine can pretend to be Windows 98";
+  }
+  const std::string before = Listing(install_);
+  EXPECT_EQ(Run().exitCode, 255);
+  EXPECT_FALSE(fs::exists(install_ / "FileCheck.TXT"));
+  EXPECT_EQ(Listing(install_), before);
+  EXPECT_TRUE(ShellRequests(2s).empty());
+}
+
+}  // namespace
+}  // namespace sealmark::test
