@@ -20,6 +20,9 @@ for preset in native native-asan win32 win64; do
   fi
 done
 
+echo "=== release zip"
+scripts/package.sh || failed="$failed package"
+
 echo "=== finished in $(( $(date +%s) - start )) s"
 if [ -n "$failed" ]; then
   echo "FAILED:$failed"
