@@ -43,6 +43,35 @@ TEST(Crc32, EqualsZlibForLongBuffers) {
   }
 }
 
+// Long buffers are cut into eight lanes of a multiple of four bytes each,
+// with what is left taken last: lengths on and beside every such cut.
+TEST(Crc32, EqualsZlibForLengthsAroundTheLaneCuts) {
+  const test::Bytes data = test::RandomBytes(70'000, 3);
+  for (std::size_t lanes = 1; lanes * 32 < data.size(); lanes = lanes * 3 + 1) {
+    for (std::size_t length = lanes * 32 - 2; length <= lanes * 32 + 33; ++length) {
+      ASSERT_EQ(Crc32(data.data(), length), ZlibCrc(data.data(), length)) << "length " << length;
+    }
+  }
+}
+
+// A changed byte on either side of a lane cut must change the checksum just
+// as it changes zlib's.
+TEST(Crc32, EqualsZlibWhenAByteBesideALaneCutChanges) {
+  const std::size_t length = 1'000'003;
+  const std::size_t lane = length / 32 * 4;
+  test::Bytes data = test::RandomBytes(length, 5);
+  for (std::size_t cut = lane; cut <= 8 * lane; cut += lane) {
+    for (std::size_t position : {cut - 1, cut}) {
+      if (position >= length) {
+        continue;
+      }
+      data[position] ^= 0x81;
+      EXPECT_EQ(Crc32(data.data(), length), ZlibCrc(data.data(), length)) << "byte " << position;
+      data[position] ^= 0x81;
+    }
+  }
+}
+
 TEST(Crc32, ReadsExactlyTheGivenCount) {
   for (std::size_t length : {1u, 2u, 3u, 7u, 8u, 9u, 1023u, 70'001u}) {
     // An allocation of exactly `length` bytes: a sanitizer run catches any
