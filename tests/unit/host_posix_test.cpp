@@ -2,8 +2,9 @@
 #include <sys/utsname.h>
 
 #include <clocale>
+#include <cstdio>
 #include <ctime>
-#include <regex>
+#include <string>
 
 #include "host/date_text.h"
 #include "host/os_text.h"
@@ -19,10 +20,19 @@ TEST(OperatingSystemText, DescribesTheKernel) {
   struct utsname system {};
   ASSERT_EQ(uname(&system), 0);
   const std::string text = OperatingSystemText();
-  EXPECT_TRUE(
-      std::regex_match(text, std::regex("[^;]+; Version - [0-9]+\\.[0-9]+ Build Number - [0-9]+")))
+  const std::string head = std::string(system.sysname) + "; Version - ";
+  ASSERT_EQ(text.rfind(head, 0), 0u) << text;
+  unsigned major = 0;
+  unsigned minor = 0;
+  unsigned build = 0;
+  int end = 0;
+  const std::string numbers = text.substr(head.size());
+  ASSERT_EQ(std::sscanf(numbers.c_str(), "%u.%u Build Number - %u%n", &major, &minor, &build, &end),
+            3)
       << text;
-  EXPECT_EQ(text.rfind(std::string(system.sysname) + "; Version - ", 0), 0u) << text;
+  EXPECT_EQ(static_cast<std::size_t>(end), numbers.size()) << text;
+  EXPECT_EQ(numbers, std::to_string(major) + "." + std::to_string(minor) + " Build Number - " +
+                         std::to_string(build));
   EXPECT_EQ(text.find("Windows"), std::string::npos);
 }
 
