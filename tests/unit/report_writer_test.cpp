@@ -17,8 +17,11 @@ class ReportWriterTest : public ::testing::Test {
 
   std::string Report() const { return test::FileContent(temp_.path() / "FileCheck.TXT"); }
 
-  // Title, a count line and a closing line: eight items and line ends.
-  void WriteSample(ReportWriter& writer) {
+  // Creates `name` and writes a title, a count line and an empty line to
+  // it: eight items and line ends, seven of them not empty.
+  void WriteSampleReport(const std::string& name) {
+    ReportWriter writer(system_);
+    writer.Create(name);
     writer.Write(" Title");
     writer.EndLine();
     writer.Write(" Issue with");
@@ -27,6 +30,7 @@ class ReportWriterTest : public ::testing::Test {
     writer.EndLine();
     writer.Write("");
     writer.EndLine();
+    writer.Close();
   }
 
   test::TempDir temp_;
@@ -35,10 +39,7 @@ class ReportWriterTest : public ::testing::Test {
 };
 
 TEST_F(ReportWriterTest, WritesEachItemAndLineEndAsItIs) {
-  ReportWriter writer(system_);
-  writer.Create("FileCheck.TXT");
-  WriteSample(writer);
-  writer.Close();
+  WriteSampleReport("FileCheck.TXT");
   EXPECT_EQ(Report(), " Title\r\n Issue with 3 files.\r\n\r\n");
   EXPECT_EQ(system_.writes, 7);
   EXPECT_EQ(system_.closes, 1);
@@ -70,10 +71,7 @@ TEST_F(ReportWriterTest, HoldsTheReportAgainstOtherOpensWhileOpen) {
 }
 
 TEST_F(ReportWriterTest, WriterThatCouldNotCreateDoesNothing) {
-  ReportWriter writer(system_);
-  writer.Create("Missing\\FileCheck.TXT");
-  WriteSample(writer);
-  writer.Close();
+  WriteSampleReport("Missing\\FileCheck.TXT");
   EXPECT_EQ(system_.writes, 0);
   EXPECT_EQ(system_.closes, 0);
   EXPECT_FALSE(fs::exists(temp_.path() / "Missing"));
@@ -85,10 +83,7 @@ TEST_F(ReportWriterTest, LeavesAReadOnlyEarlierReportAsItWas) {
   if (!readOnly.took()) {
     GTEST_SKIP() << "this file system lets every open write";
   }
-  ReportWriter writer(system_);
-  writer.Create("FileCheck.TXT");
-  WriteSample(writer);
-  writer.Close();
+  WriteSampleReport("FileCheck.TXT");
   EXPECT_EQ(Report(), "earlier\r\n");
   EXPECT_EQ(system_.writes, 0);
 }
@@ -99,30 +94,21 @@ TEST_F(ReportWriterTest, LeavesAReportHeldByAnotherProgramAsItWas) {
   if (!hold.held()) {
     GTEST_SKIP() << "no share modes on this platform";
   }
-  ReportWriter writer(system_);
-  writer.Create("FileCheck.TXT");
-  WriteSample(writer);
-  writer.Close();
+  WriteSampleReport("FileCheck.TXT");
   EXPECT_EQ(system_.writes, 0);
   EXPECT_EQ(system_.closes, 0);
 }
 
 TEST_F(ReportWriterTest, LosesOnlyTheItemWhoseWriteFailed) {
   system_.failingWrites = {3, 5};
-  ReportWriter writer(system_);
-  writer.Create("FileCheck.TXT");
-  WriteSample(writer);
-  writer.Close();
+  WriteSampleReport("FileCheck.TXT");
   EXPECT_EQ(Report(), " Title\r\n 3 \r\n\r\n");
   EXPECT_EQ(system_.writes, 7);
 }
 
 TEST_F(ReportWriterTest, GoesOnWritingOntoAFullDisk) {
   system_.diskSpace = 10;
-  ReportWriter writer(system_);
-  writer.Create("FileCheck.TXT");
-  WriteSample(writer);
-  writer.Close();
+  WriteSampleReport("FileCheck.TXT");
   EXPECT_EQ(Report(), " Title\r\n I");
   EXPECT_EQ(system_.writes, 7);
   EXPECT_EQ(system_.closes, 1);
