@@ -44,6 +44,7 @@ void ReportWriter::Close() {
   }
   system_.Close(file_);
   file_ = kNoHandle;
+  disk_ = false;
 }
 
 }  // namespace sealmark
