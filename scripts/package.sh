@@ -1,14 +1,33 @@
 #!/bin/sh
-# Builds both Windows presets and makes the release zip: Sealmark.exe (32-bit)
-# with x64/Sealmark.exe beside it. Prints the zip's path and contents.
+# Builds the two Windows programs alone (no tests, no benchmarks) and makes
+# the release zip build/Sealmark-<version>-windows.zip: Sealmark.exe of the
+# 32-bit build, x64/Sealmark.exe of the 64-bit build, and SHA256SUMS of both.
+# The zip's bytes depend on nothing but the programs: its files have fixed
+# times, modes and order. Prints the zip's path and contents.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-for preset in win64 win32; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target sealmark -j "$(nproc)" >/dev/null
+stage=build/package/stage
+rm -rf build/package
+for preset in win32 win64; do
+  cmake --preset "$preset" -B "build/package/$preset" -DBUILD_TESTING=OFF \
+    -DSEALMARK_BENCHMARKS=OFF >/dev/null
+  cmake --build "build/package/$preset" -j "$(nproc)" >/dev/null
 done
-(cd build/win32 && cpack -C Release >/dev/null)
-zip=$(ls build/win32/Sealmark-*-windows.zip)
+cmake --install build/package/win32 --prefix "$stage" >/dev/null
+cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/win32/CMakeCache.txt)
+zip=$(pwd)/build/Sealmark-$version-windows.zip
+files="Sealmark.exe x64/Sealmark.exe SHA256SUMS"
+(
+  cd "$stage"
+  sha256sum Sealmark.exe x64/Sealmark.exe >SHA256SUMS
+  chmod 644 $files
+  export TZ=UTC
+  touch -d 2000-01-01T00:00:00 $files
+  rm -f "$zip"
+  zip -q -X -D "$zip" $files
+)
 echo "$zip"
-cmake -E tar tf "$zip"
+unzip -l "$zip"

@@ -8,13 +8,14 @@ namespace sealmark {
 
 namespace {
 
+static_assert(sizeof(std::size_t) >= sizeof(std::uint32_t));
+
 // Everything up to the largest count that one read call takes.
 bool FitsOneRead(std::uint64_t size) {
-  return size <= std::numeric_limits<std::uint32_t>::max() &&
-         size <= std::numeric_limits<std::size_t>::max();
+  return size <= std::numeric_limits<std::uint32_t>::max();
 }
 
-Bytes ReadOpenFile(System& system, SystemHandle file) {
+Bytes ReadOpenFile(System& system, FileHandle file) {
   const bool disk = system.IsDiskFile(file);
   system.SeekToStart(file);
   const std::uint64_t size = disk ? system.FileSize(file).value_or(0) : 0;
@@ -31,14 +32,13 @@ Bytes ReadOpenFile(System& system, SystemHandle file) {
   return content;
 }
 
-template <typename Char>
-bool IsDotName(const Char* name) {
+bool IsDotName(const char16_t* name) {
   return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
 
 bool IsPassedOver(const FindRecord& record) {
   constexpr std::uint32_t kPassedOver = kAttributeHidden | kAttributeSystem | kAttributeDirectory;
-  return (record.dwFileAttributes & kPassedOver) != 0 || IsDotName(record.cFileName);
+  return (record.attributes & kPassedOver) != 0 || IsDotName(record.name);
 }
 
 }  // namespace
@@ -47,11 +47,11 @@ Bytes ReadWholeFile(System& system, const std::string& path) {
   if (path.empty() || path.find_first_of("*?") != std::string::npos) {
     return {};
   }
-  SystemHandle file = system.OpenFile(path, FileAccess::kReadWrite, FileSharing::kReadWrite);
-  if (file == kNoHandle) {
+  FileHandle file = system.OpenFile(path, FileAccess::kReadWrite, FileSharing::kReadWrite);
+  if (file == FileHandle::kNone) {
     file = system.OpenFile(path, FileAccess::kRead, FileSharing::kReadWrite);
   }
-  if (file == kNoHandle) {
+  if (file == FileHandle::kNone) {
     return {};
   }
   Bytes content = ReadOpenFile(system, file);
@@ -59,28 +59,27 @@ Bytes ReadWholeFile(System& system, const std::string& path) {
   return content;
 }
 
-void LookUpFile(System& system, SystemHandle& openSearch, const std::string& path,
-                FindRecord& record) {
-  CloseOpenSearch(system, openSearch);
+void FileLookup::LookUpFile(const std::string& path, FindRecord& record) {
+  Close();
   FindRecord found;
   std::memset(&found, 0, sizeof found);
-  openSearch = system.FindFirst(path, found);
-  bool usable = openSearch != kNoHandle;
+  search_ = system_.FindFirst(path, found);
+  bool usable = search_ != SearchHandle::kNone;
   while (usable && IsPassedOver(found)) {
-    usable = system.FindNext(openSearch, found);
+    usable = system_.FindNext(search_, found);
   }
   if (!usable) {
-    CloseOpenSearch(system, openSearch);
+    Close();
     std::memset(&record, 0, sizeof record);
     return;
   }
   record = found;
 }
 
-void CloseOpenSearch(System& system, SystemHandle& openSearch) {
-  if (openSearch != kNoHandle) {
-    system.CloseSearch(openSearch);
-    openSearch = kNoHandle;
+void FileLookup::Close() {
+  if (search_ != SearchHandle::kNone) {
+    system_.CloseSearch(search_);
+    search_ = SearchHandle::kNone;
   }
 }
 

@@ -15,13 +15,27 @@ namespace sealmark {
 // or a buffer that cannot be had. A short read keeps the bytes that arrived.
 Bytes ReadWholeFile(System& system, const std::string& path);
 
-// Fills `record` with the directory entry that `path` names, or with zeros
-// when there is none or it is hidden, a system file, a folder, "." or "..".
-// The search stays open in `openSearch` until the next lookup closes it.
-void LookUpFile(System& system, SystemHandle& openSearch, const std::string& path,
-                FindRecord& record);
+// Looks data files up in their folders. The search of the last lookup stays
+// open until the next lookup, Close() or the object's end closes it.
+class FileLookup {
+ public:
+  explicit FileLookup(System& system) : system_(system) {}
+  ~FileLookup() { Close(); }
+  FileLookup(const FileLookup&) = delete;
+  FileLookup& operator=(const FileLookup&) = delete;
 
-// Closes the search that the last lookup left open, if any.
-void CloseOpenSearch(System& system, SystemHandle& openSearch);
+  // Fills `record` with the directory entry that `path` names, or with zeros
+  // when there is none or it is hidden, a system file, a folder, "." or "..".
+  void LookUpFile(const std::string& path, FindRecord& record);
+
+  // Closes the search that the last lookup left open, if any.
+  void Close();
+
+  bool HasOpenSearch() const { return search_ != SearchHandle::kNone; }
+
+ private:
+  System& system_;
+  SearchHandle search_ = SearchHandle::kNone;
+};
 
 }  // namespace sealmark

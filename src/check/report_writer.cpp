@@ -7,7 +7,7 @@ namespace sealmark {
 void ReportWriter::Create(const std::string& name) {
   Close();
   file_ = system_.OpenFile(name, FileAccess::kWrite, FileSharing::kNone);
-  if (file_ == kNoHandle) {
+  if (file_ == FileHandle::kNone) {
     return;
   }
   // Only a disk file has content to cut and an end to set.
@@ -21,7 +21,7 @@ void ReportWriter::Create(const std::string& name) {
 // A write that fails or falls short is not retried: the item is lost and
 // the next one still goes out.
 void ReportWriter::Write(const std::string& text) {
-  if (file_ == kNoHandle || text.empty()) {
+  if (file_ == FileHandle::kNone || text.empty()) {
     return;
   }
   system_.Write(file_, text.data(), static_cast<std::uint32_t>(text.size()));
@@ -36,14 +36,14 @@ void ReportWriter::EndLine() {
 }
 
 void ReportWriter::Close() {
-  if (file_ == kNoHandle) {
+  if (file_ == FileHandle::kNone) {
     return;
   }
   if (disk_) {
     system_.SetEnd(file_);
   }
   system_.Close(file_);
-  file_ = kNoHandle;
+  file_ = FileHandle::kNone;
   disk_ = false;
 }
 

@@ -35,7 +35,7 @@ class ReportWriter {
 
  private:
   System& system_;
-  SystemHandle file_ = kNoHandle;
+  FileHandle file_ = FileHandle::kNone;
   bool disk_ = false;
 };
 

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "check/crc32.h"
-#include "check/data_file.h"
 #include "check/manifest.h"
 #include "check/report_text.h"
 #include "check/report_writer.h"
@@ -22,12 +21,12 @@ void WriteLine(ReportWriter& report, const std::string& line) {
 
 }  // namespace
 
-int RunCheck(System& system, SystemHandle& openSearch) {
-  const std::string operatingSystem = OperatingSystemText();
+int RunCheck(System& system, FileLookup& lookup) {
+  const std::string operatingSystem = OperatingSystemText(system);
 
   ReportWriter report(system);
   report.Create(kReportName);
-  WriteLine(report, TitleLine(RunDateText()));
+  WriteLine(report, TitleLine(RunDateText(system)));
   WriteLine(report, kBlankLine);
   WriteLine(report, OperatingSystemLine(operatingSystem));
   WriteLine(report, kBlankLine);
@@ -44,8 +43,8 @@ int RunCheck(System& system, SystemHandle& openSearch) {
     // is read.
     const Bytes content = ReadWholeFile(system, path);
     const std::uint32_t checksum = Crc32(content.data(), content.size());
-    LookUpFile(system, openSearch, path, record);
-    const std::string dateText = FileDateText(LastWriteTime(record));
+    lookup.LookUpFile(path, record);
+    const std::string dateText = FileDateText(system, LastWriteTime(record));
     const std::string checksumText = HexText(checksum, 8);
     if (checksumText != ExpectedText(index)) {
       WriteLine(report, MismatchLine(name, checksumText));

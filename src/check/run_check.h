@@ -1,5 +1,6 @@
 #pragma once
 
+#include "check/data_file.h"
 #include "frame/system.h"
 
 namespace sealmark {
@@ -7,7 +8,7 @@ namespace sealmark {
 // Checks every data file of the manifest below "Data\" in the current
 // folder, writes the report FileCheck.TXT there and asks the shell to open
 // it. Every failure on the way becomes a line of the report; the result is
-// always 0. The last lookup's directory search is left in `openSearch`.
-int RunCheck(System& system, SystemHandle& openSearch);
+// always 0. The last lookup's directory search is left open in `lookup`.
+int RunCheck(System& system, FileLookup& lookup);
 
 }  // namespace sealmark

@@ -4,7 +4,6 @@
 
 #include <clocale>
 
-#include "check/data_file.h"
 #include "check/run_check.h"
 
 int main() {
@@ -15,8 +14,8 @@ int main() {
   // The Date column takes the user's date format from LC_TIME.
   std::setlocale(LC_TIME, "");
   sealmark::System& system = sealmark::HostSystem();
-  sealmark::SystemHandle openSearch = sealmark::kNoHandle;
-  const int result = sealmark::RunCheck(system, openSearch);
-  sealmark::CloseOpenSearch(system, openSearch);
+  sealmark::FileLookup lookup(system);
+  const int result = sealmark::RunCheck(system, lookup);
+  lookup.Close();
   return result;
 }

@@ -8,7 +8,6 @@
 
 #include <cstring>
 
-#include "check/data_file.h"
 #include "check/run_check.h"
 
 namespace {
@@ -33,9 +32,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // without it.
   CoInitialize(nullptr);
   sealmark::System& system = sealmark::HostSystem();
-  sealmark::SystemHandle openSearch = sealmark::kNoHandle;
-  const int result = sealmark::RunCheck(system, openSearch);
-  sealmark::CloseOpenSearch(system, openSearch);
+  sealmark::FileLookup lookup(system);
+  const int result = sealmark::RunCheck(system, lookup);
+  lookup.Close();
   CoUninitialize();
   ExitProcess(static_cast<UINT>(result));
 }

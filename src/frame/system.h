@@ -12,49 +12,85 @@ namespace sealmark {
 
 using Bytes = std::vector<unsigned char>;
 
-// An open file or directory search; kNoHandle when there is none.
-using SystemHandle = std::intptr_t;
-inline constexpr SystemHandle kNoHandle = -1;
+// An open file and an open directory search: two types, so that one cannot
+// be closed as the other. kNone when there is none.
+enum class FileHandle : std::intptr_t { kNone = -1 };
+enum class SearchHandle : std::intptr_t { kNone = -1 };
 
 enum class FileAccess { kReadWrite, kRead, kWrite };
 enum class FileSharing { kReadWrite, kNone };
 
-// The system primitives that the check needs. Each is one system call made
-// through GuardedSystemCall, and each failure is a value (kNoHandle, false or
-// nullopt), never a message. Paths are 8-bit texts relative to the current
-// folder, with "\" separators.
+// A date and time of day, as the system's clock and date formatting take it.
+struct CalendarTime {
+  unsigned year;
+  unsigned month;  // 1 to 12
+  unsigned day;    // 1 to 31
+  unsigned hour;
+  unsigned minute;
+  unsigned second;
+  unsigned weekday = 0;  // 0 for Sunday
+};
+
+// The numbers of the system's version. `name` is what a system other than
+// Windows calls itself (the POSIX stand-in's kernel); it is empty on Windows,
+// whose versions are named by their numbers.
+struct OsVersion {
+  std::uint32_t major;
+  std::uint32_t minor;
+  std::uint32_t build;
+  std::string name;
+};
+
+// The system as the check sees it. Failures are values (kNone, false,
+// nullopt or an empty text), never messages. Paths are 8-bit texts relative
+// to the current folder, with "\" separators.
 class System {
  public:
   virtual ~System() = default;
 
+  // Files and directory searches: each one system call, made through
+  // GuardedSystemCall, except that the POSIX stand-in repeats a read or a
+  // write until the whole count has passed, as one Windows call does.
+
   // Opens `path` for `access`, creating it empty with normal attributes when
   // it is missing and its folder allows (open always).
-  virtual SystemHandle OpenFile(const std::string& path, FileAccess access,
-                                FileSharing sharing) = 0;
-  virtual bool IsDiskFile(SystemHandle file) = 0;
-  virtual bool SeekToStart(SystemHandle file) = 0;
-  virtual std::optional<std::uint64_t> FileSize(SystemHandle file) = 0;
+  virtual FileHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) = 0;
+  virtual bool IsDiskFile(FileHandle file) = 0;
+  virtual bool SeekToStart(FileHandle file) = 0;
+  virtual std::optional<std::uint64_t> FileSize(FileHandle file) = 0;
   // One read of up to `count` bytes; how many arrived.
-  virtual std::optional<std::uint32_t> Read(SystemHandle file, void* buffer,
-                                            std::uint32_t count) = 0;
+  virtual std::optional<std::uint32_t> Read(FileHandle file, void* buffer, std::uint32_t count) = 0;
   // One write of `count` bytes; how many were written.
-  virtual std::optional<std::uint32_t> Write(SystemHandle file, const void* data,
+  virtual std::optional<std::uint32_t> Write(FileHandle file, const void* data,
                                              std::uint32_t count) = 0;
   // Ends the file at its current position.
-  virtual bool SetEnd(SystemHandle file) = 0;
-  virtual bool Close(SystemHandle file) = 0;
+  virtual bool SetEnd(FileHandle file) = 0;
+  virtual bool Close(FileHandle file) = 0;
 
   // Starts a directory search for `path`, filling `record` with the first
   // entry found.
-  virtual SystemHandle FindFirst(const std::string& path, FindRecord& record) = 0;
-  virtual bool FindNext(SystemHandle search, FindRecord& record) = 0;
-  virtual bool CloseSearch(SystemHandle search) = 0;
+  virtual SearchHandle FindFirst(const std::string& path, FindRecord& record) = 0;
+  virtual bool FindNext(SearchHandle search, FindRecord& record) = 0;
+  virtual bool CloseSearch(SearchHandle search) = 0;
+
+  // The host's clock, version and date settings.
+
+  // The current local date and time; read through GuardedSystemCall.
+  virtual CalendarTime LocalTime() = 0;
+  virtual OsVersion Version() = 0;
+  // The UTC calendar fields of a file time; none when it has no date.
+  virtual std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) = 0;
+  // The user's short date for `date`, in the ANSI code page; empty when it
+  // cannot be made.
+  virtual std::string ShortDateText(const CalendarTime& date) = 0;
 
   // Makes `buffer` `size` bytes long; false when the memory cannot be had.
+  // Not a system call: it is here so that tests can refuse the memory.
   virtual bool ObtainBuffer(Bytes& buffer, std::size_t size);
 
   // Asks the desktop shell to open the file `name` for the user, without
-  // waiting and without reporting how it went.
+  // waiting and without reporting how it went. A shell request, not a
+  // guarded file call.
   virtual void OpenWithShell(const std::string& name) = 0;
 };
 

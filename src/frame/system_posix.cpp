@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
+#include "frame/file_time.h"
 #include "frame/guarded_call.h"
 
 extern char** environ;
@@ -17,17 +21,14 @@ namespace sealmark {
 
 namespace {
 
-// Seconds from 1 January 1601 to 1 January 1970.
-constexpr std::int64_t kEpochDifference = 11'644'473'600;
-
 std::string NativePath(const std::string& path) {
   std::string native = path;
   std::replace(native.begin(), native.end(), '\\', '/');
   return native;
 }
 
-int AsDescriptor(SystemHandle handle) {
-  return static_cast<int>(handle);
+int AsDescriptor(FileHandle file) {
+  return static_cast<int>(file);
 }
 
 int OpenFlags(FileAccess access) {
@@ -51,35 +52,56 @@ std::optional<struct stat> StatusOf(int descriptor) {
   return status;
 }
 
-// The last-write time as Windows counts it: 100-nanosecond intervals since
-// 1601, UTC; 0 for a time before 1601.
-std::uint64_t WindowsFileTime(const struct timespec& time) {
-  const std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + kEpochDifference;
-  if (seconds < 0) {
-    return 0;
-  }
-  return static_cast<std::uint64_t>(seconds) * 10'000'000u +
-         static_cast<std::uint64_t>(time.tv_nsec / 100);
-}
-
 void FillRecord(const std::string& path, const struct stat& status, FindRecord& record) {
   std::memset(&record, 0, sizeof record);
   const std::size_t slash = path.find_last_of('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::strncpy(record.cFileName, name.c_str(), sizeof record.cFileName - 1);
+  const std::size_t units = std::min(name.size(), std::size(record.name) - 1);
+  std::copy_n(name.begin(), units, record.name);
   if (S_ISDIR(status.st_mode)) {
-    record.dwFileAttributes |= kAttributeDirectory;
+    record.attributes |= kAttributeDirectory;
   }
   if (!name.empty() && name[0] == '.') {
-    record.dwFileAttributes |= kAttributeHidden;
+    record.attributes |= kAttributeHidden;
   }
-  const std::uint64_t time = WindowsFileTime(status.st_mtim);
-  record.ftLastWriteTime.dwLowDateTime = static_cast<std::uint32_t>(time);
-  record.ftLastWriteTime.dwHighDateTime = static_cast<std::uint32_t>(time >> 32);
+  const std::uint64_t time = FileTimeOfPosixTime(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+  record.lastWriteTime = {static_cast<std::uint32_t>(time), static_cast<std::uint32_t>(time >> 32)};
 }
 
-// Reads or writes until `count` bytes have passed, as one Windows call does
-// for a disk file; POSIX may hand over less per call.
+CalendarTime CalendarTimeOf(const std::tm& fields) {
+  return {static_cast<unsigned>(fields.tm_year + 1900), static_cast<unsigned>(fields.tm_mon + 1),
+          static_cast<unsigned>(fields.tm_mday),        static_cast<unsigned>(fields.tm_hour),
+          static_cast<unsigned>(fields.tm_min),         static_cast<unsigned>(fields.tm_sec),
+          static_cast<unsigned>(fields.tm_wday)};
+}
+
+std::tm TmOf(const CalendarTime& time) {
+  std::tm fields{};
+  fields.tm_year = static_cast<int>(time.year) - 1900;
+  fields.tm_mon = static_cast<int>(time.month) - 1;
+  fields.tm_mday = static_cast<int>(time.day);
+  fields.tm_hour = static_cast<int>(time.hour);
+  fields.tm_min = static_cast<int>(time.minute);
+  fields.tm_sec = static_cast<int>(time.second);
+  fields.tm_wday = static_cast<int>(time.weekday);
+  return fields;
+}
+
+// Takes the leading decimal number off `text` and the one separator after
+// it; 0 when there is no number.
+std::uint32_t TakeNumber(const char*& text) {
+  char* end = nullptr;
+  const unsigned long number = std::strtoul(text, &end, 10);
+  if (end == text) {
+    return 0;
+  }
+  text = *end != '\0' ? end + 1 : end;
+  return static_cast<std::uint32_t>(number);
+}
+
+// Not one call: POSIX may hand over less per call than was asked for, so the
+// call is repeated, each time guarded, until `count` bytes have passed, as
+// one Windows call does for a disk file.
 template <typename Transfer>
 std::optional<std::uint32_t> TransferAll(std::uint32_t count, Transfer transfer) {
   std::uint32_t done = 0;
@@ -100,30 +122,32 @@ std::optional<std::uint32_t> TransferAll(std::uint32_t count, Transfer transfer)
 }
 
 // A stand-in for the Windows system on POSIX. Files have no share modes here,
-// so the sharing asked for is not enforced. A lookup path holds no wildcard,
-// so a search yields at most the one entry that the path names.
+// so the sharing asked for is not enforced; a regular file counts as a disk
+// file, and a name that begins with a dot as hidden. A lookup path holds no
+// wildcard, so a search yields at most the one entry that the path names.
+// The user's short date is the date format of the LC_TIME locale (%x).
 class PosixSystem final : public System {
  public:
-  SystemHandle OpenFile(const std::string& path, FileAccess access, FileSharing) override {
+  FileHandle OpenFile(const std::string& path, FileAccess access, FileSharing) override {
     const std::string native = NativePath(path);
     // O_NONBLOCK: a FIFO in a data file's place must not hold the run.
     const auto opened = GuardedSystemCall([&] {
       return open(native.c_str(), OpenFlags(access) | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     });
-    return opened.value < 0 ? kNoHandle : opened.value;
+    return opened.value < 0 ? FileHandle::kNone : static_cast<FileHandle>(opened.value);
   }
 
-  bool IsDiskFile(SystemHandle file) override {
+  bool IsDiskFile(FileHandle file) override {
     const auto status = StatusOf(AsDescriptor(file));
     return status && S_ISREG(status->st_mode);
   }
 
-  bool SeekToStart(SystemHandle file) override {
+  bool SeekToStart(FileHandle file) override {
     const auto moved = GuardedSystemCall([&] { return lseek(AsDescriptor(file), 0, SEEK_SET); });
     return !moved.failed && moved.value == 0;
   }
 
-  std::optional<std::uint64_t> FileSize(SystemHandle file) override {
+  std::optional<std::uint64_t> FileSize(FileHandle file) override {
     const auto status = StatusOf(AsDescriptor(file));
     if (!status) {
       return std::nullopt;
@@ -131,14 +155,14 @@ class PosixSystem final : public System {
     return static_cast<std::uint64_t>(status->st_size);
   }
 
-  std::optional<std::uint32_t> Read(SystemHandle file, void* buffer, std::uint32_t count) override {
+  std::optional<std::uint32_t> Read(FileHandle file, void* buffer, std::uint32_t count) override {
     auto* bytes = static_cast<unsigned char*>(buffer);
     return TransferAll(count, [&](std::uint32_t done, std::uint32_t left) {
       return read(AsDescriptor(file), bytes + done, left);
     });
   }
 
-  std::optional<std::uint32_t> Write(SystemHandle file, const void* data,
+  std::optional<std::uint32_t> Write(FileHandle file, const void* data,
                                      std::uint32_t count) override {
     const auto* bytes = static_cast<const unsigned char*>(data);
     return TransferAll(count, [&](std::uint32_t done, std::uint32_t left) {
@@ -146,7 +170,7 @@ class PosixSystem final : public System {
     });
   }
 
-  bool SetEnd(SystemHandle file) override {
+  bool SetEnd(FileHandle file) override {
     const int descriptor = AsDescriptor(file);
     const auto position = GuardedSystemCall([&] { return lseek(descriptor, 0, SEEK_CUR); });
     if (position.value < 0) {
@@ -155,23 +179,63 @@ class PosixSystem final : public System {
     return GuardedSystemCall([&] { return ftruncate(descriptor, position.value); }).value == 0;
   }
 
-  bool Close(SystemHandle file) override {
+  bool Close(FileHandle file) override {
     return GuardedSystemCall([&] { return close(AsDescriptor(file)); }).value == 0;
   }
 
-  SystemHandle FindFirst(const std::string& path, FindRecord& record) override {
+  SearchHandle FindFirst(const std::string& path, FindRecord& record) override {
     const std::string native = NativePath(path);
     struct stat status {};
     if (GuardedSystemCall([&] { return stat(native.c_str(), &status); }).value != 0) {
-      return kNoHandle;
+      return SearchHandle::kNone;
     }
     FillRecord(native, status, record);
-    return ++searches_;
+    return static_cast<SearchHandle>(++searches_);
   }
 
-  bool FindNext(SystemHandle, FindRecord&) override { return false; }
+  bool FindNext(SearchHandle, FindRecord&) override { return false; }
 
-  bool CloseSearch(SystemHandle) override { return true; }
+  bool CloseSearch(SearchHandle) override { return true; }
+
+  CalendarTime LocalTime() override {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return CalendarTimeOf(local);
+  }
+
+  // The kernel's name and its release "major.minor.patch...", the patch
+  // level standing in for the build number.
+  OsVersion Version() override {
+    struct utsname system {};
+    if (uname(&system) != 0) {
+      return {0, 0, 0, {}};
+    }
+    const char* release = system.release;
+    const std::uint32_t major = TakeNumber(release);
+    const std::uint32_t minor = TakeNumber(release);
+    const std::uint32_t build = TakeNumber(release);
+    return {major, minor, build, system.sysname};
+  }
+
+  std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) override {
+    const auto seconds = PosixSecondsOfFileTime(fileTime);
+    if (!seconds) {
+      return std::nullopt;
+    }
+    const auto time = static_cast<std::time_t>(*seconds);
+    std::tm fields{};
+    if (gmtime_r(&time, &fields) == nullptr) {
+      return std::nullopt;
+    }
+    return CalendarTimeOf(fields);
+  }
+
+  std::string ShortDateText(const CalendarTime& date) override {
+    const std::tm fields = TmOf(date);
+    char text[50];
+    return std::string(text, std::strftime(text, sizeof text, "%x", &fields));
+  }
 
   // Starts the desktop's opener, found on PATH, with its standard streams on
   // /dev/null; it is not waited for.
@@ -190,7 +254,7 @@ class PosixSystem final : public System {
   }
 
  private:
-  SystemHandle searches_ = 0;
+  std::intptr_t searches_ = 0;
 };
 
 }  // namespace

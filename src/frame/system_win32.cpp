@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
+#include <cstring>
 
 #include "frame/guarded_call.h"
 
@@ -16,10 +18,15 @@ namespace {
 static_assert(kAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
 static_assert(kAttributeSystem == FILE_ATTRIBUTE_SYSTEM);
 static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
+static_assert(sizeof(FindRecord) == sizeof(WIN32_FIND_DATAW));
+static_assert(offsetof(FindRecord, lastWriteTime) == offsetof(WIN32_FIND_DATAW, ftLastWriteTime));
+static_assert(offsetof(FindRecord, name) == offsetof(WIN32_FIND_DATAW, cFileName));
 
 // Opens use at most this many UTF-16 units of a path, lookups one more.
 constexpr std::size_t kOpenPathLimit = 255;
 constexpr std::size_t kFindPathLimit = 256;
+// The short date holds at most this many units, its terminator not counted.
+constexpr int kShortDateUnits = 49;
 
 std::wstring WidePath(const std::string& path, std::size_t limit) {
   const int length = static_cast<int>(std::min<std::size_t>(path.size(), INT_MAX));
@@ -32,12 +39,26 @@ std::wstring WidePath(const std::string& path, std::size_t limit) {
   return wide;
 }
 
-HANDLE AsHandle(SystemHandle handle) {
-  return reinterpret_cast<HANDLE>(handle);
+std::string AnsiText(const wchar_t* text, int units) {
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, units, ansi.data(), bytes, nullptr, nullptr);
+  return ansi;
 }
 
-SystemHandle FromHandle(HANDLE handle) {
-  return handle == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<SystemHandle>(handle);
+HANDLE AsHandle(FileHandle file) {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file));
+}
+
+HANDLE AsHandle(SearchHandle search) {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(search));
+}
+
+template <typename Handle>
+Handle FromHandle(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE
+             ? Handle::kNone
+             : static_cast<Handle>(reinterpret_cast<std::intptr_t>(handle));
 }
 
 DWORD DesiredAccess(FileAccess access) {
@@ -56,9 +77,46 @@ DWORD ShareMode(FileSharing sharing) {
   return sharing == FileSharing::kReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
 }
 
+CalendarTime CalendarTimeOf(const SYSTEMTIME& time) {
+  return {time.wYear,   time.wMonth,  time.wDay,      time.wHour,
+          time.wMinute, time.wSecond, time.wDayOfWeek};
+}
+
+SYSTEMTIME SystemTimeOf(const CalendarTime& time) {
+  SYSTEMTIME fields{};
+  fields.wYear = static_cast<WORD>(time.year);
+  fields.wMonth = static_cast<WORD>(time.month);
+  fields.wDayOfWeek = static_cast<WORD>(time.weekday);
+  fields.wDay = static_cast<WORD>(time.day);
+  fields.wHour = static_cast<WORD>(time.hour);
+  fields.wMinute = static_cast<WORD>(time.minute);
+  fields.wSecond = static_cast<WORD>(time.second);
+  return fields;
+}
+
+using RtlGetVersionEntry = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+
+// Systems from 6.3 on report 6.2 to a program without an application
+// manifest; the kernel's own query tells the truth. The library and its
+// entry point are checked before use: without them the first numbers stay.
+void RefineWithKernelQuery(OSVERSIONINFOEXW& version) {
+  const HMODULE library = LoadLibraryA("NtDll.dll");
+  if (library == nullptr) {
+    return;
+  }
+  const FARPROC entry = GetProcAddress(library, "RtlGetVersion");
+  if (entry != nullptr) {
+    RtlGetVersionEntry rtlGetVersion;
+    static_assert(sizeof rtlGetVersion == sizeof entry);
+    std::memcpy(&rtlGetVersion, &entry, sizeof entry);
+    rtlGetVersion(&version);
+  }
+  FreeLibrary(library);
+}
+
 class Win32System final : public System {
  public:
-  SystemHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) override {
+  FileHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) override {
     const std::wstring name = WidePath(path, kOpenPathLimit);
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     // An open that finds the file already there leaves ERROR_ALREADY_EXISTS
@@ -67,20 +125,20 @@ class Win32System final : public System {
       return CreateFileW(name.c_str(), DesiredAccess(access), ShareMode(sharing), &inheritable,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     });
-    return FromHandle(opened.value);
+    return FromHandle<FileHandle>(opened.value);
   }
 
-  bool IsDiskFile(SystemHandle file) override {
+  bool IsDiskFile(FileHandle file) override {
     return GuardedSystemCall([&] { return GetFileType(AsHandle(file)); }).value == FILE_TYPE_DISK;
   }
 
-  bool SeekToStart(SystemHandle file) override {
+  bool SeekToStart(FileHandle file) override {
     return !GuardedSystemCall([&] {
               return SetFilePointer(AsHandle(file), 0, nullptr, FILE_BEGIN);
             }).failed;
   }
 
-  std::optional<std::uint64_t> FileSize(SystemHandle file) override {
+  std::optional<std::uint64_t> FileSize(FileHandle file) override {
     DWORD high = 0;
     const auto low = GuardedSystemCall([&] { return GetFileSize(AsHandle(file), &high); });
     if (low.failed) {
@@ -89,7 +147,7 @@ class Win32System final : public System {
     return (std::uint64_t{high} << 32) | low.value;
   }
 
-  std::optional<std::uint32_t> Read(SystemHandle file, void* buffer, std::uint32_t count) override {
+  std::optional<std::uint32_t> Read(FileHandle file, void* buffer, std::uint32_t count) override {
     DWORD arrived = 0;
     const auto read = GuardedSystemCall(
         [&] { return ReadFile(AsHandle(file), buffer, count, &arrived, nullptr); });
@@ -99,7 +157,7 @@ class Win32System final : public System {
     return arrived;
   }
 
-  std::optional<std::uint32_t> Write(SystemHandle file, const void* data,
+  std::optional<std::uint32_t> Write(FileHandle file, const void* data,
                                      std::uint32_t count) override {
     DWORD written = 0;
     const auto write = GuardedSystemCall(
@@ -110,28 +168,73 @@ class Win32System final : public System {
     return written;
   }
 
-  bool SetEnd(SystemHandle file) override {
+  bool SetEnd(FileHandle file) override {
     const auto set = GuardedSystemCall([&] { return SetEndOfFile(AsHandle(file)); });
     return !set.failed && set.value;
   }
 
-  bool Close(SystemHandle file) override {
+  bool Close(FileHandle file) override {
     const auto closed = GuardedSystemCall([&] { return CloseHandle(AsHandle(file)); });
     return !closed.failed && closed.value;
   }
 
-  SystemHandle FindFirst(const std::string& path, FindRecord& record) override {
+  SearchHandle FindFirst(const std::string& path, FindRecord& record) override {
     const std::wstring name = WidePath(path, kFindPathLimit);
-    return FromHandle(
-        GuardedSystemCall([&] { return FindFirstFileW(name.c_str(), &record); }).value);
+    WIN32_FIND_DATAW found{};
+    const auto search = GuardedSystemCall([&] { return FindFirstFileW(name.c_str(), &found); });
+    std::memcpy(&record, &found, sizeof record);
+    return FromHandle<SearchHandle>(search.value);
   }
 
-  bool FindNext(SystemHandle search, FindRecord& record) override {
-    return GuardedSystemCall([&] { return FindNextFileW(AsHandle(search), &record); }).value;
+  bool FindNext(SearchHandle search, FindRecord& record) override {
+    WIN32_FIND_DATAW found{};
+    const bool next =
+        GuardedSystemCall([&] { return FindNextFileW(AsHandle(search), &found); }).value;
+    std::memcpy(&record, &found, sizeof record);
+    return next;
   }
 
-  bool CloseSearch(SystemHandle search) override {
+  bool CloseSearch(SearchHandle search) override {
     return GuardedSystemCall([&] { return FindClose(AsHandle(search)); }).value;
+  }
+
+  CalendarTime LocalTime() override {
+    const auto now = GuardedSystemCall([] {
+      SYSTEMTIME local;
+      GetLocalTime(&local);
+      return local;
+    });
+    return CalendarTimeOf(now.value);
+  }
+
+  OsVersion Version() override {
+    OSVERSIONINFOEXW version;
+    std::memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    static_assert(sizeof version == 284);
+    GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+    if (version.dwMajorVersion == 6 && version.dwMinorVersion == 2) {
+      RefineWithKernelQuery(version);
+    }
+    return {version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber, {}};
+  }
+
+  // The time is taken as UTC, bit for bit: no conversion to local time.
+  std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) override {
+    const FILETIME time{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    SYSTEMTIME fields;
+    if (!FileTimeToSystemTime(&time, &fields)) {
+      return std::nullopt;
+    }
+    return CalendarTimeOf(fields);
+  }
+
+  std::string ShortDateText(const CalendarTime& date) override {
+    const SYSTEMTIME fields = SystemTimeOf(date);
+    wchar_t text[kShortDateUnits + 1];
+    const int units =
+        GetDateFormatW(0, DATE_SHORTDATE, &fields, nullptr, text, kShortDateUnits + 1);
+    return units > 0 ? AnsiText(text, units - 1) : std::string();
   }
 
   void OpenWithShell(const std::string& name) override {

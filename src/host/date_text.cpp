@@ -4,8 +4,16 @@
 
 namespace sealmark {
 
-std::string FileDateText(std::uint64_t lastWriteTime) {
-  return CutDateText(FileTimeStampText(lastWriteTime));
+std::string FileTimeStampText(System& system, std::uint64_t lastWriteTime) {
+  const auto fields = system.UtcCalendarTime(lastWriteTime);
+  if (!fields) {
+    return {};
+  }
+  return system.ShortDateText(*fields) + " " + TimeOfDayText(fields->hour, fields->minute);
+}
+
+std::string FileDateText(System& system, std::uint64_t lastWriteTime) {
+  return CutDateText(FileTimeStampText(system, lastWriteTime));
 }
 
 // Only the character 32 counts as a blank here: tabs and no-break spaces
@@ -27,10 +35,14 @@ std::string TimeOfDayText(unsigned hour, unsigned minute) {
   return text;
 }
 
+std::string RunDateText(System& system) {
+  return RunDateTextOf(system.LocalTime());
+}
+
 // The year has four digits, and more only past 9999.
-std::string RunDateTextOf(unsigned year, unsigned month, unsigned day) {
+std::string RunDateTextOf(const CalendarTime& date) {
   char text[32];
-  std::snprintf(text, sizeof text, "%02u-%02u-%04u", month % 100, day % 100, year);
+  std::snprintf(text, sizeof text, "%02u-%02u-%04u", date.month % 100, date.day % 100, date.year);
   return text;
 }
 

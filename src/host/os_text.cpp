@@ -46,4 +46,12 @@ std::string JoinOperatingSystemText(const std::string& name, std::uint32_t major
          " Build Number - " + std::to_string(build);
 }
 
+// Windows is named by its numbers; another system by its own name.
+std::string OperatingSystemText(System& system) {
+  const OsVersion version = system.Version();
+  const std::string name =
+      version.name.empty() ? VersionName(version.major, version.minor) : version.name;
+  return JoinOperatingSystemText(name, version.major, version.minor, version.build);
+}
+
 }  // namespace sealmark

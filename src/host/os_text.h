@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "frame/system.h"
+
 namespace sealmark {
 
 // The short name of the Windows version with these numbers ("Windows 7" for
@@ -15,6 +17,6 @@ std::string JoinOperatingSystemText(const std::string& name, std::uint32_t major
                                     std::uint32_t minor, std::uint32_t build);
 
 // The description of the system the program runs on, as the report shows it.
-std::string OperatingSystemText();
+std::string OperatingSystemText(System& system);
 
 }  // namespace sealmark

@@ -13,8 +13,7 @@
 #include "host/date_text.h"
 #include "host/os_text.h"
 #include "support/expected_report.h"
-#include "support/file_staging.h"
-#include "support/program.h"
+#include "support/platform.h"
 #include "support/sample_data.h"
 #include "support/temp_dir.h"
 
@@ -44,11 +43,13 @@ std::string Listing(const fs::path& folder) {
 }
 
 // Runs the program in a fresh sample install folder and checks the report
-// against the one written out from its layout.
+// against the one written out from its layout. The files are of their full
+// sizes where the data matters, of four bytes elsewhere.
 class CheckRun : public ::testing::Test {
  protected:
-  CheckRun() : install_(temp_.path() / "install"), shellLog_(temp_.path() / "shell.log") {
-    const std::string problem = LayOutSampleInstall(install_);
+  explicit CheckRun(SampleSizes sizes = SampleSizes::kFourBytes)
+      : install_(temp_.path() / "install"), shellLog_(temp_.path() / "shell.log") {
+    const std::string problem = LayOutSampleInstall(install_, sizes);
     if (!problem.empty()) {
       throw std::runtime_error(problem);
     }
@@ -58,9 +59,9 @@ class CheckRun : public ::testing::Test {
   fs::path Entry(int index) const { return SamplePath(install_, index); }
 
   ProgramRun Run(const std::vector<std::string>& arguments = {}) {
-    runDates_[0] = RunDateText();
+    runDates_[0] = RunDateText(HostSystem());
     const ProgramRun run = RunProgram(gProgramUnderTest, arguments, install_);
-    runDates_[1] = RunDateText();
+    runDates_[1] = RunDateText(HostSystem());
     return run;
   }
 
@@ -84,9 +85,10 @@ class CheckRun : public ::testing::Test {
 
   void ExpectReport(const std::vector<ExpectedEntry>& entries) const {
     const std::string report = Report();
-    const std::string expected = ExpectedReport(runDates_[0], OperatingSystemText(), entries);
+    const std::string operatingSystem = OperatingSystemText(HostSystem());
+    const std::string expected = ExpectedReport(runDates_[0], operatingSystem, entries);
     if (report != expected) {
-      EXPECT_EQ(report, ExpectedReport(runDates_[1], OperatingSystemText(), entries));
+      EXPECT_EQ(report, ExpectedReport(runDates_[1], operatingSystem, entries));
     }
   }
 
@@ -118,11 +120,16 @@ class CheckRun : public ::testing::Test {
   TempDir temp_;
   fs::path install_;
   fs::path shellLog_;
-  KnownDateFormat dateFormat_;
+  ShortDateFormat dateFormat_ = KnownDateFormat();
   std::string runDates_[2];
 };
 
-TEST_F(CheckRun, ConfirmsAnIntactSet) {
+class FullSizeCheckRun : public CheckRun {
+ protected:
+  FullSizeCheckRun() : CheckRun(SampleSizes::kFull) {}
+};
+
+TEST_F(FullSizeCheckRun, ConfirmsAnIntactSet) {
   const ProgramRun run = Run();
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.output, "");
@@ -132,7 +139,7 @@ TEST_F(CheckRun, ConfirmsAnIntactSet) {
   ExpectOneRequestToOpenTheReport();
 }
 
-TEST_F(CheckRun, ReportsOneAlteredFileInItsPlace) {
+TEST_F(FullSizeCheckRun, ReportsOneAlteredFileInItsPlace) {
   std::vector<ExpectedEntry> entries = IntactEntries();
   entries[17] = {false, Alter(18)};
   EXPECT_EQ(Run().exitCode, 0);
@@ -193,7 +200,7 @@ TEST_F(CheckRun, ReplacesALongerEarlierReport) {
 TEST_F(CheckRun, LeavesAReadOnlyReportAsItWas) {
   WriteFileContent(install_ / "FileCheck.TXT", "earlier\r\n");
   ReadOnlyFile readOnly(install_ / "FileCheck.TXT");
-  if (!readOnly.took()) {
+  if (!readOnly.refusesWrites()) {
     GTEST_SKIP() << "this file system lets every open write";
   }
   EXPECT_EQ(Run().exitCode, 0);
@@ -223,8 +230,9 @@ TEST_F(CheckRun, IgnoresItsArguments) {
 }
 
 TEST_F(CheckRun, RefusesAPlatformOutsideTheNtFamilyAndTouchesNothing) {
-  ReportedWindowsVersion win98(gProgramUnderTest.filename().wstring(), L"win98");
-  if (!win98.took()) {
+  const RegistryValue win98(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
+                            "win98");
+  if (!win98.isSet()) {
     GTEST_SKIP() << "only Wine can pretend to be Windows 98";
   }
   const std::string before = Listing(install_);

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "e2e/program_under_test.h"
-#include "support/program.h"
+#include "support/platform.h"
 
 namespace sealmark::test {
 

@@ -10,85 +10,80 @@
 
 namespace sealmark::test {
 
-// Passes every call on to another System.
-class SystemWrapper : public System {
- public:
-  explicit SystemWrapper(System& target) : target_(target) {}
-
-  SystemHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) override {
-    return target_.OpenFile(path, access, sharing);
-  }
-  bool IsDiskFile(SystemHandle file) override { return target_.IsDiskFile(file); }
-  bool SeekToStart(SystemHandle file) override { return target_.SeekToStart(file); }
-  std::optional<std::uint64_t> FileSize(SystemHandle file) override {
-    return target_.FileSize(file);
-  }
-  std::optional<std::uint32_t> Read(SystemHandle file, void* buffer, std::uint32_t count) override {
-    return target_.Read(file, buffer, count);
-  }
-  std::optional<std::uint32_t> Write(SystemHandle file, const void* data,
-                                     std::uint32_t count) override {
-    return target_.Write(file, data, count);
-  }
-  bool SetEnd(SystemHandle file) override { return target_.SetEnd(file); }
-  bool Close(SystemHandle file) override { return target_.Close(file); }
-  SystemHandle FindFirst(const std::string& path, FindRecord& record) override {
-    return target_.FindFirst(path, record);
-  }
-  bool FindNext(SystemHandle search, FindRecord& record) override {
-    return target_.FindNext(search, record);
-  }
-  bool CloseSearch(SystemHandle search) override { return target_.CloseSearch(search); }
-  bool ObtainBuffer(Bytes& buffer, std::size_t size) override {
-    return target_.ObtainBuffer(buffer, size);
-  }
-  void OpenWithShell(const std::string& name) override { target_.OpenWithShell(name); }
-
- private:
-  System& target_;
-};
-
 // The host system with the failures that real files cannot stage, switched
-// on one by one, and a record of the calls that tests look at. It never
-// starts a program: shell requests are only recorded.
-class FaultSystem : public SystemWrapper {
+// on one by one, fixed answers for the clock, the version and the date
+// format, and a record of the calls that tests look at. It never starts a
+// program: shell requests are only recorded.
+class FaultSystem : public System {
  public:
-  FaultSystem() : SystemWrapper(HostSystem()) {}
-
   // Reads fail after a good open.
   bool failReads = false;
   // At most this many bytes arrive per read.
   std::optional<std::uint32_t> readLimit;
   // File sizes are reported as this.
   std::optional<std::uint64_t> reportedSize;
-  // No buffer can be had; the sizes asked for are kept.
+  // No buffer can be had.
   bool refuseBuffers = false;
-  std::vector<std::size_t> bufferRequests;
   // These writes, counted from 1, fail.
   std::set<int> failingWrites;
   // Bytes that writes may still add before the disk is full.
   std::optional<std::uint64_t> diskSpace;
+  // The clock and the version, when set.
+  std::optional<CalendarTime> localTime;
+  std::optional<OsVersion> version;
+  // Short dates as M/D/YYYY, whatever the user's settings.
+  bool monthDayYearDates = false;
 
   // The access of every open that succeeded.
   std::vector<FileAccess> openedWith;
+  // The size of every buffer asked for.
+  std::vector<std::size_t> bufferRequests;
   int closes = 0;
   int reads = 0;
   int writes = 0;
   int setEnds = 0;
-  int openSearches = 0;
+  std::set<SearchHandle> openSearches;
   std::vector<std::string> shellRequests;
 
-  SystemHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) override;
-  std::optional<std::uint64_t> FileSize(SystemHandle file) override;
-  std::optional<std::uint32_t> Read(SystemHandle file, void* buffer, std::uint32_t count) override;
-  std::optional<std::uint32_t> Write(SystemHandle file, const void* data,
+  FileHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) override;
+  bool IsDiskFile(FileHandle file) override { return host_.IsDiskFile(file); }
+  bool SeekToStart(FileHandle file) override { return host_.SeekToStart(file); }
+  std::optional<std::uint64_t> FileSize(FileHandle file) override {
+    return reportedSize ? reportedSize : host_.FileSize(file);
+  }
+  std::optional<std::uint32_t> Read(FileHandle file, void* buffer, std::uint32_t count) override;
+  std::optional<std::uint32_t> Write(FileHandle file, const void* data,
                                      std::uint32_t count) override;
-  bool SetEnd(SystemHandle file) override;
-  bool Close(SystemHandle file) override;
-  SystemHandle FindFirst(const std::string& path, FindRecord& record) override;
-  bool CloseSearch(SystemHandle search) override;
-  bool ObtainBuffer(Bytes& buffer, std::size_t size) override;
-  void OpenWithShell(const std::string& name) override;
+  bool SetEnd(FileHandle file) override {
+    ++setEnds;
+    return host_.SetEnd(file);
+  }
+  bool Close(FileHandle file) override {
+    ++closes;
+    return host_.Close(file);
+  }
+  SearchHandle FindFirst(const std::string& path, FindRecord& record) override;
+  bool FindNext(SearchHandle search, FindRecord& record) override {
+    return host_.FindNext(search, record);
+  }
+  bool CloseSearch(SearchHandle search) override {
+    openSearches.erase(search);
+    return host_.CloseSearch(search);
+  }
+  CalendarTime LocalTime() override { return localTime ? *localTime : host_.LocalTime(); }
+  OsVersion Version() override { return version ? *version : host_.Version(); }
+  std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) override {
+    return host_.UtcCalendarTime(fileTime);
+  }
+  std::string ShortDateText(const CalendarTime& date) override;
+  bool ObtainBuffer(Bytes& buffer, std::size_t size) override {
+    bufferRequests.push_back(size);
+    return !refuseBuffers && host_.ObtainBuffer(buffer, size);
+  }
+  void OpenWithShell(const std::string& name) override { shellRequests.push_back(name); }
+
+ private:
+  System& host_ = HostSystem();
 };
 
 }  // namespace sealmark::test

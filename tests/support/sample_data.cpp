@@ -17,10 +17,10 @@ std::uint64_t SplitMix64(std::uint64_t& state) {
   return z ^ (z >> 31);
 }
 
-// Entry 1 is the bare four-byte patch, the last entry a little over 4 MiB,
-// the others spread below 2 MiB: about 40 MiB in all.
-std::size_t SampleSize(int index) {
-  if (index == 1) {
+// In full size, entry 1 is the bare four-byte patch, the last entry a little
+// over 4 MiB, the others spread below 2 MiB: about 40 MiB in all.
+std::size_t SampleSize(int index, SampleSizes sizes) {
+  if (index == 1 || sizes == SampleSizes::kFourBytes) {
     return 4;
   }
   if (index == kManifestCount) {
@@ -40,10 +40,10 @@ std::string Describe(const std::filesystem::path& path, const std::error_code& e
 
 }  // namespace
 
-Bytes SampleContent(int index) {
+Bytes SampleContent(int index, SampleSizes sizes) {
   static constexpr unsigned char kAwkwardBytes[] = {0x00, 0x1A, '\r', '\n', '\r', '\r',
                                                     '\n', 0x1A, 0x00, 0xFF, '\n', '\r'};
-  const std::size_t body = SampleSize(index) - 4;
+  const std::size_t body = SampleSize(index, sizes) - 4;
   Bytes content;
   content.reserve(body + 4);
   for (std::size_t i = 0; i < body && i < sizeof kAwkwardBytes; ++i) {
@@ -70,7 +70,7 @@ std::filesystem::path SamplePath(const std::filesystem::path& root, int index) {
   return path / std::string(name);
 }
 
-std::string LayOutSampleInstall(const std::filesystem::path& root) {
+std::string LayOutSampleInstall(const std::filesystem::path& root, SampleSizes sizes) {
   std::error_code error;
   std::filesystem::create_directory(root, error);
   if (error) {
@@ -82,7 +82,7 @@ std::string LayOutSampleInstall(const std::filesystem::path& root) {
     if (error) {
       return Describe(path.parent_path(), error);
     }
-    const Bytes content = SampleContent(index);
+    const Bytes content = SampleContent(index, sizes);
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(content.data()),
                static_cast<std::streamsize>(content.size()));

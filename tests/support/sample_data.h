@@ -7,10 +7,15 @@
 
 namespace sealmark::test {
 
-// The bytes of an intact copy of manifest entry `index`: deterministic, of the
-// entry's own size (4 bytes up to 4 MiB), holding 0x00, 0x1A, CR and LF among
-// the rest, and ending in the four bytes that give the manifest's checksum.
-Bytes SampleContent(int index);
+// kFull: each file of its own size, from 4 bytes to a little over 4 MiB,
+// about 40 MiB in all. kFourBytes: each file only the four bytes that give
+// its checksum.
+enum class SampleSizes { kFull, kFourBytes };
+
+// The bytes of an intact copy of manifest entry `index`: deterministic,
+// holding 0x00, 0x1A, CR and LF among the rest when there is room, and
+// ending in the four bytes that give the manifest's checksum.
+Bytes SampleContent(int index, SampleSizes sizes = SampleSizes::kFull);
 
 // Where entry `index` lies below the install folder `root`: root/Data/...
 std::filesystem::path SamplePath(const std::filesystem::path& root, int index);
@@ -18,6 +23,7 @@ std::filesystem::path SamplePath(const std::filesystem::path& root, int index);
 // Makes root/Data with every manifest file intact. `root` itself is created
 // when missing, but not its parents. Returns the empty text on success,
 // otherwise what went wrong.
-std::string LayOutSampleInstall(const std::filesystem::path& root);
+std::string LayOutSampleInstall(const std::filesystem::path& root,
+                                SampleSizes sizes = SampleSizes::kFull);
 
 }  // namespace sealmark::test

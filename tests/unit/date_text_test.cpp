@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "frame/file_time.h"
+#include "support/fault_system.h"
+
 namespace sealmark {
 namespace {
 
@@ -47,40 +50,66 @@ TEST(TimeOfDayText, IsTwentyFourHourWithLeadingZeros) {
   EXPECT_EQ(TimeOfDayText(23, 59), "23:59");
 }
 
-TEST(FileTimeStampText, EndsInTheUtcTimeOfDay) {
-  const std::string afternoon = FileTimeStampText(December6th2026At(13, 7, 59));
-  const std::string night = FileTimeStampText(December6th2026At(0, 5, 0));
-  ASSERT_GE(afternoon.size(), 6u);
-  ASSERT_GE(night.size(), 6u);
-  EXPECT_EQ(afternoon.substr(afternoon.size() - 6), " 13:07");
-  EXPECT_EQ(night.substr(night.size() - 6), " 00:05");
+// Short dates as M/D/YYYY, whatever the host's settings.
+class DateTextTest : public ::testing::Test {
+ protected:
+  DateTextTest() { system_.monthDayYearDates = true; }
+  test::FaultSystem system_;
+};
+
+TEST_F(DateTextTest, StampIsTheUtcDateAndTimeOfDay) {
+  EXPECT_EQ(FileTimeStampText(system_, December6th2026At(13, 7, 59)), "12/6/2026 13:07");
+  EXPECT_EQ(FileTimeStampText(system_, December6th2026At(0, 5, 0)), "12/6/2026 00:05");
+  EXPECT_EQ(FileTimeStampText(system_, 0), "1/1/1601 00:00");
 }
 
-TEST(FileDateText, EndsInOneBlankAndHoldsNoTime) {
-  const std::string text = FileDateText(December6th2026At(9, 5, 3));
-  ASSERT_FALSE(text.empty());
-  EXPECT_EQ(text.back(), ' ');
-  EXPECT_EQ(text.find("09:05"), std::string::npos);
-  EXPECT_FALSE(FileDateText(0).empty());
+TEST_F(DateTextTest, DateTextIsTheDateAndOneBlank) {
+  EXPECT_EQ(FileDateText(system_, December6th2026At(9, 5, 3)), "12/6/2026 ");
+  EXPECT_EQ(FileDateText(system_, 0), "1/1/1601 ");
 }
 
 // Such a time has no calendar date; the report then shows no date.
-TEST(FileDateText, IsEmptyForATimeWithTheTopBitSet) {
-  EXPECT_EQ(FileTimeStampText(0x8000000000000000ull), "");
-  EXPECT_EQ(FileDateText(0x8000000000000000ull), "");
-  EXPECT_EQ(FileDateText(0xFFFFFFFFFFFFFFFFull), "");
+TEST_F(DateTextTest, IsEmptyForATimeWithTheTopBitSet) {
+  EXPECT_EQ(FileTimeStampText(system_, 0x8000000000000000ull), "");
+  EXPECT_EQ(FileDateText(system_, 0x8000000000000000ull), "");
+  EXPECT_EQ(FileDateText(system_, 0xFFFFFFFFFFFFFFFFull), "");
+}
+
+TEST(UtcCalendarTime, BreaksAFileTimeIntoItsUtcFields) {
+  const auto fields = HostSystem().UtcCalendarTime(December6th2026At(9, 5, 3));
+  ASSERT_TRUE(fields.has_value());
+  EXPECT_EQ(RunDateTextOf(*fields), "12-06-2026");
+  EXPECT_EQ(TimeOfDayText(fields->hour, fields->minute), "09:05");
+  EXPECT_EQ(fields->second, 3u);
+  EXPECT_EQ(fields->weekday, 0u);  // a Sunday
+  const auto first = HostSystem().UtcCalendarTime(0);
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(RunDateTextOf(*first), "01-01-1601");
+  EXPECT_EQ(first->weekday, 1u);  // a Monday
+}
+
+TEST(FileTime, CountsFromTheStartOf1601) {
+  EXPECT_EQ(FileTimeOfPosixTime(1'796'547'903, 250), December6th2026At(9, 5, 3) + 2);
+  EXPECT_EQ(FileTimeOfPosixTime(-kSecondsFrom1601To1970, 0), 0u);
+  EXPECT_EQ(FileTimeOfPosixTime(-kSecondsFrom1601To1970 - 1, 0), 0u);
+  EXPECT_EQ(PosixSecondsOfFileTime(December6th2026At(9, 5, 3) + 9'999'999), 1'796'547'903);
+  EXPECT_EQ(PosixSecondsOfFileTime(0), -kSecondsFrom1601To1970);
+  EXPECT_EQ(PosixSecondsOfFileTime(0x8000000000000000ull), std::nullopt);
 }
 
 TEST(RunDateTextOf, PutsTheMonthFirstWithLeadingZeros) {
-  EXPECT_EQ(RunDateTextOf(2026, 12, 6), "12-06-2026");
-  EXPECT_EQ(RunDateTextOf(2027, 3, 1), "03-01-2027");
-  EXPECT_EQ(RunDateTextOf(2000, 1, 31), "01-31-2000");
-  EXPECT_EQ(RunDateTextOf(2100, 10, 10), "10-10-2100");
-  EXPECT_EQ(RunDateTextOf(999, 7, 4), "07-04-0999");
+  EXPECT_EQ(RunDateTextOf({2026, 12, 6, 9, 5, 3}), "12-06-2026");
+  EXPECT_EQ(RunDateTextOf({2027, 3, 1, 0, 0, 0}), "03-01-2027");
+  EXPECT_EQ(RunDateTextOf({2000, 1, 31, 0, 0, 0}), "01-31-2000");
+  EXPECT_EQ(RunDateTextOf({2100, 10, 10, 0, 0, 0}), "10-10-2100");
+  EXPECT_EQ(RunDateTextOf({999, 7, 4, 0, 0, 0}), "07-04-0999");
 }
 
-TEST(RunDateText, HasTheFixedForm) {
-  const std::string text = RunDateText();
+TEST(RunDateText, IsTheLocalDateOfTheClock) {
+  test::FaultSystem system;
+  system.localTime = CalendarTime{2027, 3, 14, 23, 59, 59};
+  EXPECT_EQ(RunDateText(system), "03-14-2027");
+  const std::string text = RunDateText(HostSystem());
   ASSERT_EQ(text.size(), 10u);
   EXPECT_EQ(text[2], '-');
   EXPECT_EQ(text[5], '-');

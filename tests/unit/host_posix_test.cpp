@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
-#include <clocale>
 #include <cstdio>
 #include <ctime>
 #include <string>
 
+#include "frame/file_time.h"
 #include "host/date_text.h"
 #include "host/os_text.h"
+#include "support/platform.h"
 
 namespace sealmark {
 namespace {
@@ -19,7 +20,7 @@ constexpr std::uint64_t kDecember6th2026At090503 = 134'410'215'030'000'000;
 TEST(OperatingSystemText, DescribesTheKernel) {
   struct utsname system {};
   ASSERT_EQ(uname(&system), 0);
-  const std::string text = OperatingSystemText();
+  const std::string text = OperatingSystemText(HostSystem());
   const std::string head = std::string(system.sysname) + "; Version - ";
   ASSERT_EQ(text.rfind(head, 0), 0u) << text;
   unsigned major = 0;
@@ -39,24 +40,24 @@ TEST(OperatingSystemText, DescribesTheKernel) {
 // The stand-in's short date is the LC_TIME locale's date: in the C locale
 // that is MM/DD/YY.
 TEST(UserShortDate, ComesFromTheTimeLocale) {
-  std::setlocale(LC_TIME, "C");
-  EXPECT_EQ(FileTimeStampText(kDecember6th2026At090503), "12/06/26 09:05");
-  EXPECT_EQ(FileDateText(kDecember6th2026At090503), "12/06/26 ");
-  EXPECT_EQ(FileDateText(0), "01/01/01 ");
+  test::ShortDateFormat format("C");
+  EXPECT_EQ(FileTimeStampText(HostSystem(), kDecember6th2026At090503), "12/06/26 09:05");
+  EXPECT_EQ(FileDateText(HostSystem(), kDecember6th2026At090503), "12/06/26 ");
+  EXPECT_EQ(FileDateText(HostSystem(), 0), "01/01/01 ");
 }
 
 // Run with the time zone set nine hours ahead of UTC.
 TEST(LocalTimeZone, DateTextShowsTheUtcDay) {
   const std::uint64_t lateOnTheFifth =
       kDecember6th2026At090503 - (9 * 3600 + 5 * 60 + 3 + 1800) * kSecond;
-  const std::time_t seconds = static_cast<std::time_t>(lateOnTheFifth / kSecond) - 11'644'473'600;
+  const auto seconds = static_cast<std::time_t>(*PosixSecondsOfFileTime(lateOnTheFifth));
   std::tm local{};
   localtime_r(&seconds, &local);
   ASSERT_EQ(local.tm_mday, 6) << "the time zone of this run is not ahead of UTC";
 
-  std::setlocale(LC_TIME, "C");
-  EXPECT_EQ(FileTimeStampText(lateOnTheFifth), "12/05/26 23:30");
-  EXPECT_EQ(FileDateText(lateOnTheFifth), "12/05/26 ");
+  test::ShortDateFormat format("C");
+  EXPECT_EQ(FileTimeStampText(HostSystem(), lateOnTheFifth), "12/05/26 23:30");
+  EXPECT_EQ(FileDateText(HostSystem(), lateOnTheFifth), "12/05/26 ");
 }
 
 }  // namespace

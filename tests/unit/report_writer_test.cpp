@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fault_system.h"
-#include "support/file_staging.h"
+#include "support/platform.h"
 #include "support/temp_dir.h"
 
 namespace sealmark {
@@ -62,11 +62,11 @@ TEST_F(ReportWriterTest, HoldsTheReportAgainstOtherOpensWhileOpen) {
   ReportWriter writer(system_);
   writer.Create("FileCheck.TXT");
   EXPECT_EQ(HostSystem().OpenFile("FileCheck.TXT", FileAccess::kRead, FileSharing::kReadWrite),
-            kNoHandle);
+            FileHandle::kNone);
   writer.Close();
-  const SystemHandle file =
+  const FileHandle file =
       HostSystem().OpenFile("FileCheck.TXT", FileAccess::kRead, FileSharing::kReadWrite);
-  EXPECT_NE(file, kNoHandle);
+  EXPECT_NE(file, FileHandle::kNone);
   HostSystem().Close(file);
 }
 
@@ -80,7 +80,7 @@ TEST_F(ReportWriterTest, WriterThatCouldNotCreateDoesNothing) {
 TEST_F(ReportWriterTest, LeavesAReadOnlyEarlierReportAsItWas) {
   test::WriteFileContent(temp_.path() / "FileCheck.TXT", "earlier\r\n");
   test::ReadOnlyFile readOnly(temp_.path() / "FileCheck.TXT");
-  if (!readOnly.took()) {
+  if (!readOnly.refusesWrites()) {
     GTEST_SKIP() << "this file system lets every open write";
   }
   WriteSampleReport("FileCheck.TXT");

@@ -1,12 +1,13 @@
 #include <chrono>
 
-#include "support/file_staging.h"
+#include "frame/file_time.h"
+#include "support/platform.h"
 
 namespace sealmark::test {
 
 std::string RecordName(const FindRecord& record) {
   std::string name;
-  for (const auto* c = record.cFileName; *c != 0; ++c) {
+  for (const char16_t* c = record.name; *c != 0; ++c) {
     name += static_cast<char>(*c);
   }
   return name;
@@ -14,9 +15,12 @@ std::string RecordName(const FindRecord& record) {
 
 std::uint64_t NowAsFileTime() {
   using namespace std::chrono;
-  constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
   const auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch());
-  return static_cast<std::uint64_t>(since1970.count() / 100 + kSecondsFrom1601To1970 * 10'000'000);
+  return FileTimeOfPosixTime(since1970.count() / 1'000'000'000, since1970.count() % 1'000'000'000);
+}
+
+std::string WineProgramKey(const std::string& name) {
+  return "Software\\Wine\\AppDefaults\\" + name;
 }
 
 }  // namespace sealmark::test

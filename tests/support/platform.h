@@ -1,0 +1,124 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "frame/find_record.h"
+
+namespace sealmark::test {
+
+// Test set-ups that need the platform itself.
+
+// Adds a file attribute (kAttributeHidden, kAttributeSystem) to `path`;
+// false where the platform keeps no such attributes.
+bool AddFileAttribute(const std::filesystem::path& path, std::uint32_t attribute);
+
+// Whether opens can keep other programs out of a file (share modes).
+bool HasShareModes();
+
+// Makes a file of `size` bytes without writing them (a sparse file).
+bool MakeSparseFile(const std::filesystem::path& path, std::uint64_t size);
+
+// Sets the last-write time of `path` (100-nanosecond intervals since 1601).
+bool SetLastWriteTime(const std::filesystem::path& path, std::uint64_t fileTime);
+
+// Holds `path` open with share mode 0, as another program might, for as long
+// as the object lives. held() is false where the platform has no share modes.
+class ExclusiveHold {
+ public:
+  explicit ExclusiveHold(const std::filesystem::path& path);
+  ~ExclusiveHold();
+  ExclusiveHold(const ExclusiveHold&) = delete;
+  ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+  bool held() const { return handle_ != -1; }
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
+// Makes `path` impossible to open for writing, even for root, for as long as
+// the object lives. refusesWrites() tells whether that worked here.
+class ReadOnlyFile {
+ public:
+  explicit ReadOnlyFile(const std::filesystem::path& path);
+  ~ReadOnlyFile();
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+  bool refusesWrites() const { return refusesWrites_; }
+
+ private:
+  std::filesystem::path path_;
+  bool immutable_ = false;
+  bool refusesWrites_ = false;
+};
+
+// The file name in a find record, as 8-bit text (ASCII names only).
+std::string RecordName(const FindRecord& record);
+
+// The current time as a last-write time counts it.
+std::uint64_t NowAsFileTime();
+
+struct ProgramRun {
+  int exitCode;        // -1 when the program could not be started
+  std::string output;  // what it wrote to its standard output and error
+};
+
+// Runs `program` with `arguments` in `folder` and waits for it to end.
+ProgramRun RunProgram(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments,
+                      const std::filesystem::path& folder);
+
+// Sets an environment variable of this process, which programs it starts
+// inherit.
+void SetEnvironment(const std::string& name, const std::string& value);
+
+// Puts `folder` first on the PATH of this process.
+void PrependToPath(const std::filesystem::path& folder);
+
+// Sets the user's short date format for as long as it lives: on Windows the
+// regional setting, given as a date picture ("dd.MM.yyyy"); on POSIX the
+// LC_TIME locale of this process and the programs it starts ("C").
+class ShortDateFormat {
+ public:
+  explicit ShortDateFormat(const std::string& format);
+  ~ShortDateFormat();
+  ShortDateFormat(const ShortDateFormat&) = delete;
+  ShortDateFormat& operator=(const ShortDateFormat&) = delete;
+
+ private:
+  std::string previous_;
+};
+
+// A short date format whose dates ExpectedDateText writes.
+ShortDateFormat KnownDateFormat();
+
+// The date text, in the known format, of the UTC day of the file's last write.
+std::string ExpectedDateText(const std::filesystem::path& file);
+
+// The date text, in the known format, of time 0: 1 January 1601.
+std::string ExpectedDateTextOfTimeZero();
+
+// Sets the text value `name` of the current user's registry key `key` for as
+// long as it lives, and then removes it. isSet() is false where there is no
+// registry or the value could not be set.
+class RegistryValue {
+ public:
+  RegistryValue(const std::string& key, const std::string& name, const std::string& value);
+  ~RegistryValue();
+  RegistryValue(const RegistryValue&) = delete;
+  RegistryValue& operator=(const RegistryValue&) = delete;
+  bool isSet() const { return isSet_; }
+
+ private:
+  std::string key_;
+  std::string name_;
+  bool isSet_ = false;
+};
+
+// The registry key under which Wine keeps its settings for the program
+// `name` ("Sealmark.exe"), such as the Windows version it reports.
+std::string WineProgramKey(const std::string& name);
+
+}  // namespace sealmark::test

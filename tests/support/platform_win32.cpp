@@ -1,0 +1,248 @@
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "frame/windows_api.h"
+#include "support/platform.h"
+#include "support/temp_dir.h"
+
+namespace sealmark::test {
+
+namespace {
+
+bool OpensForWriting(const std::filesystem::path& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  CloseHandle(file);
+  return true;
+}
+
+// Wine runs as a Unix user, and as root it opens a read-only file for
+// writing all the same. There the file system's immutable flag is set with
+// chattr, which Wine starts as a Unix program.
+std::string UnixPath(const std::filesystem::path& path) {
+  using UnixFileName = char*(CDECL*)(const wchar_t*);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const FARPROC entry = GetProcAddress(kernel, "wine_get_unix_file_name");
+  if (entry == nullptr) {
+    return {};
+  }
+  UnixFileName unixFileName;
+  static_assert(sizeof unixFileName == sizeof entry);
+  memcpy(&unixFileName, &entry, sizeof entry);
+  char* name = unixFileName(path.c_str());
+  if (name == nullptr) {
+    return {};
+  }
+  std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+// Wine starts a Unix program without a process handle to wait on, so the
+// caller waits for the change to show instead.
+bool StartChattr(const std::filesystem::path& path, const char* change) {
+  const std::string unixPath = UnixPath(path);
+  if (unixPath.empty()) {
+    return false;
+  }
+  std::string command = std::string("/usr/bin/chattr ") + change + " \"" + unixPath + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  if (process.hThread != nullptr) {
+    CloseHandle(process.hThread);
+  }
+  if (process.hProcess != nullptr) {
+    CloseHandle(process.hProcess);
+  }
+  return true;
+}
+
+std::wstring Widen(const std::string& text) {
+  return std::wstring(text.begin(), text.end());
+}
+
+std::string Narrow(const std::wstring& text) {
+  return std::string(text.begin(), text.end());
+}
+
+// Tries `done` every 50 ms for up to five seconds.
+template <typename Check>
+bool WaitFor(Check done) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (done()) {
+      return true;
+    }
+    Sleep(50);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool AddFileAttribute(const std::filesystem::path& path, std::uint32_t attribute) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         SetFileAttributesW(path.c_str(), attributes | attribute);
+}
+
+bool HasShareModes() {
+  return true;
+}
+
+bool MakeSparseFile(const std::filesystem::path& path, std::uint64_t size) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  const bool done = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  return CloseHandle(file) && done;
+}
+
+bool SetLastWriteTime(const std::filesystem::path& path, std::uint64_t fileTime) {
+  const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const FILETIME time{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  const bool done = SetFileTime(file, nullptr, nullptr, &time);
+  return CloseHandle(file) && done;
+}
+
+ExclusiveHold::ExclusiveHold(const std::filesystem::path& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  handle_ = file == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(file);
+}
+
+ExclusiveHold::~ExclusiveHold() {
+  if (held()) {
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  }
+}
+
+ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path) : path_(path) {
+  AddFileAttribute(path, FILE_ATTRIBUTE_READONLY);
+  if (OpensForWriting(path)) {
+    immutable_ = StartChattr(path, "+i");
+  }
+  refusesWrites_ = WaitFor([&] { return !OpensForWriting(path); });
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+  if (immutable_) {
+    StartChattr(path_, "-i");
+  }
+  WaitFor([&] {
+    return SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL) && OpensForWriting(path_);
+  });
+}
+
+ProgramRun RunProgram(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments,
+                      const std::filesystem::path& folder) {
+  TempDir outputFolder;
+  const std::filesystem::path output = outputFolder.path() / "output";
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  const HANDLE sink = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::wstring command = L"\"" + program.wstring() + L"\"";
+  for (const std::string& argument : arguments) {
+    command += L" " + Widen(argument);
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = sink;
+  startup.hStdError = sink;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      folder.c_str(), &startup, &process);
+  CloseHandle(sink);
+  if (!started) {
+    return {-1, ""};
+  }
+  DWORD exitCode = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &exitCode);
+  } else {
+    TerminateProcess(process.hProcess, 1);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return {static_cast<int>(exitCode), FileContent(output)};
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  SetEnvironmentVariableW(Widen(name).c_str(), Widen(value).c_str());
+}
+
+void PrependToPath(const std::filesystem::path& folder) {
+  wchar_t path[32767] = {};
+  GetEnvironmentVariableW(L"PATH", path, 32767);
+  SetEnvironmentVariableW(L"PATH", (folder.wstring() + L";" + path).c_str());
+}
+
+// SetLocaleInfoW keeps the setting in the registry, where programs started
+// later find it too.
+ShortDateFormat::ShortDateFormat(const std::string& format) {
+  wchar_t previous[100] = {};
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, previous, 100);
+  previous_ = Narrow(previous);
+  if (!SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, Widen(format).c_str())) {
+    throw std::runtime_error("cannot set the short date format " + format);
+  }
+}
+
+ShortDateFormat::~ShortDateFormat() {
+  SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, Widen(previous_).c_str());
+}
+
+ShortDateFormat KnownDateFormat() {
+  return ShortDateFormat("dd.MM.yyyy");
+}
+
+std::string ExpectedDateText(const std::filesystem::path& file) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  SYSTEMTIME utc;
+  if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data) ||
+      !FileTimeToSystemTime(&data.ftLastWriteTime, &utc)) {
+    return "?";
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u.%02u.%04u ", utc.wDay, utc.wMonth, utc.wYear);
+  return text;
+}
+
+std::string ExpectedDateTextOfTimeZero() {
+  return "01.01.1601 ";
+}
+
+RegistryValue::RegistryValue(const std::string& key, const std::string& name,
+                             const std::string& value)
+    : key_(key), name_(name) {
+  const std::wstring text = Widen(value);
+  isSet_ = RegSetKeyValueW(HKEY_CURRENT_USER, Widen(key).c_str(), Widen(name).c_str(), REG_SZ,
+                           text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) ==
+           ERROR_SUCCESS;
+}
+
+RegistryValue::~RegistryValue() {
+  if (isSet_) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, Widen(key_).c_str(), Widen(name_).c_str());
+  }
+}
+
+}  // namespace sealmark::test

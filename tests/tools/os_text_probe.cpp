@@ -1,0 +1,21 @@
+// os_text_probe: prints the operating-system text, and on a second line the
+// numbers that the first version query reported.
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "frame/windows_api.h"
+#include "host/os_text.h"
+
+int main() {
+  OSVERSIONINFOEXW first;
+  std::memset(&first, 0, sizeof first);
+  first.dwOSVersionInfoSize = sizeof first;
+  GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&first));
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::printf("%s\n%lu.%lu\n", sealmark::OperatingSystemText(sealmark::HostSystem()).c_str(),
+              first.dwMajorVersion, first.dwMinorVersion);
+  return 0;
+}
