@@ -8,13 +8,12 @@
 namespace sealmark {
 namespace {
 
-constexpr std::uint64_t kSecond = 10'000'000;
 // 6 December 2026, 00:00 UTC, in 100-nanosecond intervals since 1601.
 constexpr std::uint64_t kDecember6th2026 = 134'409'888'000'000'000;
 
 std::uint64_t December6th2026At(int hour, int minute, int second) {
   return kDecember6th2026 +
-         static_cast<std::uint64_t>(hour * 3600 + minute * 60 + second) * kSecond;
+         static_cast<std::uint64_t>(hour * 3600 + minute * 60 + second) * kFileTimeUnitsPerSecond;
 }
 
 TEST(CutDateText, KeepsTheDateAndOneBlank) {

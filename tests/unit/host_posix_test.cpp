@@ -13,7 +13,6 @@
 namespace sealmark {
 namespace {
 
-constexpr std::uint64_t kSecond = 10'000'000;
 // 6 December 2026, 09:05:03 UTC, in 100-nanosecond intervals since 1601.
 constexpr std::uint64_t kDecember6th2026At090503 = 134'410'215'030'000'000;
 
@@ -49,7 +48,7 @@ TEST(UserShortDate, ComesFromTheTimeLocale) {
 // Run with the time zone set nine hours ahead of UTC.
 TEST(LocalTimeZone, DateTextShowsTheUtcDay) {
   const std::uint64_t lateOnTheFifth =
-      kDecember6th2026At090503 - (9 * 3600 + 5 * 60 + 3 + 1800) * kSecond;
+      kDecember6th2026At090503 - (9 * 3600 + 5 * 60 + 3 + 1800) * kFileTimeUnitsPerSecond;
   const auto seconds = static_cast<std::time_t>(*PosixSecondsOfFileTime(lateOnTheFifth));
   std::tm local{};
   localtime_r(&seconds, &local);

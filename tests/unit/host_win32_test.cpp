@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "frame/file_time.h"
 #include "frame/windows_api.h"
 #include "host/date_text.h"
 #include "support/platform.h"
@@ -11,7 +12,6 @@
 namespace sealmark {
 namespace {
 
-constexpr std::uint64_t kSecond = 10'000'000;
 // 6 December 2026, 09:05:03 UTC, in 100-nanosecond intervals since 1601.
 constexpr std::uint64_t kDecember6th2026At090503 = 134'410'215'030'000'000;
 
@@ -101,7 +101,7 @@ TEST(UserShortDate, LeavesTheRunDateInItsFixedForm) {
 // Run with the time zone set nine hours ahead of UTC.
 TEST(LocalTimeZone, DateTextShowsTheUtcDay) {
   const std::uint64_t lateOnTheFifth =
-      kDecember6th2026At090503 - (9 * 3600 + 5 * 60 + 3 + 1800) * kSecond;
+      kDecember6th2026At090503 - (9 * 3600 + 5 * 60 + 3 + 1800) * kFileTimeUnitsPerSecond;
   const FILETIME utc{static_cast<DWORD>(lateOnTheFifth), static_cast<DWORD>(lateOnTheFifth >> 32)};
   FILETIME local;
   SYSTEMTIME localFields;

@@ -30,12 +30,6 @@ TEST(RepeatChar, GivesTheEmptyTextForZeroAndNegativeCounts) {
   EXPECT_EQ(RepeatChar(-1000, '-'), "");
 }
 
-}  // namespace
-}  // namespace sealmark
-
-namespace sealmark {
-namespace {
-
 const std::string kName9 = "ExtDC.NDX";
 const std::string kName31 = "GRD_Volume\\10-y-old_Soil_00.DAT";
 
