@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "check/run_check.h"
+#include "frame/system_libraries_win32.h"
 
 namespace {
 
@@ -24,17 +25,21 @@ bool RunsOnTheNtPlatform() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  using sealmark::CallSystemEntry;
+  sealmark::RestrictLibrarySearch();
   if (!RunsOnTheNtPlatform()) {
-    MessageBoxA(nullptr, "Win98 No Support", nullptr, MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+    CallSystemEntry<decltype(&MessageBoxA)>("user32.dll", "MessageBoxA", nullptr,
+                                            "Win98 No Support", nullptr,
+                                            MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
     ExitProcess(255);
   }
   // The shell request at the end of the run may use COM; the run goes on
   // without it.
-  CoInitialize(nullptr);
+  CallSystemEntry<decltype(&CoInitialize)>("ole32.dll", "CoInitialize", nullptr);
   sealmark::System& system = sealmark::HostSystem();
   sealmark::FileLookup lookup(system);
   const int result = sealmark::RunCheck(system, lookup);
   lookup.Close();
-  CoUninitialize();
+  CallSystemEntry<decltype(&CoUninitialize)>("ole32.dll", "CoUninitialize");
   ExitProcess(static_cast<UINT>(result));
 }

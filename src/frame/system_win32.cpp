@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "frame/guarded_call.h"
+#include "frame/system_libraries_win32.h"
 
 namespace sealmark {
 
@@ -94,8 +95,6 @@ SYSTEMTIME SystemTimeOf(const CalendarTime& time) {
   return fields;
 }
 
-using RtlGetVersionEntry = LONG(WINAPI*)(OSVERSIONINFOEXW*);
-
 // Systems from 6.3 on report 6.2 to a program without an application
 // manifest; the kernel's own query tells the truth. The library and its
 // entry point are checked before use: without them the first numbers stay.
@@ -104,11 +103,9 @@ void RefineWithKernelQuery(OSVERSIONINFOEXW& version) {
   if (library == nullptr) {
     return;
   }
-  const FARPROC entry = GetProcAddress(library, "RtlGetVersion");
-  if (entry != nullptr) {
-    RtlGetVersionEntry rtlGetVersion;
-    static_assert(sizeof rtlGetVersion == sizeof entry);
-    std::memcpy(&rtlGetVersion, &entry, sizeof entry);
+  using RtlGetVersionEntry = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+  const auto rtlGetVersion = EntryPoint<RtlGetVersionEntry>(library, "RtlGetVersion");
+  if (rtlGetVersion != nullptr) {
     rtlGetVersion(&version);
   }
   FreeLibrary(library);
@@ -238,7 +235,8 @@ class Win32System final : public System {
   }
 
   void OpenWithShell(const std::string& name) override {
-    ShellExecuteA(nullptr, "open", name.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    CallSystemEntry<decltype(&ShellExecuteA)>("shell32.dll", "ShellExecuteA", nullptr, "open",
+                                              name.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   }
 };
 

@@ -58,9 +58,10 @@ class CheckRun : public ::testing::Test {
 
   fs::path Entry(int index) const { return SamplePath(install_, index); }
 
-  ProgramRun Run(const std::vector<std::string>& arguments = {}) {
+  ProgramRun Run(const std::vector<std::string>& arguments = {},
+                 const fs::path& program = gProgramUnderTest) {
     runDates_[0] = RunDateText(HostSystem());
-    const ProgramRun run = RunProgram(gProgramUnderTest, arguments, install_);
+    const ProgramRun run = RunProgram(program, arguments, install_);
     runDates_[1] = RunDateText(HostSystem());
     return run;
   }
@@ -227,6 +228,39 @@ TEST_F(CheckRun, IgnoresItsArguments) {
   EXPECT_EQ(run.output, "");
   ExpectReport(IntactEntries());
   ExpectOneRequestToOpenTheReport();
+}
+
+// Names of Windows libraries that are not among the known DLLs, which
+// Windows takes from its own folder whatever the search order.
+constexpr const char* kPlantedNames[] = {
+    "version.dll", "uxtheme.dll",  "shcore.dll",  "win32u.dll",    "ucrtbase.dll", "dwmapi.dll",
+    "propsys.dll", "comctl32.dll", "userenv.dll", "cryptbase.dll", "profapi.dll",  "sspicli.dll"};
+
+// The program, copied into the install folder, finds DLLs there named like
+// system libraries, as anything that may write the folder could leave them.
+TEST_F(CheckRun, LoadsNoDllPlantedBesideIt) {
+  const fs::path planted = gProgramUnderTest.parent_path() / "planted_dll.dll";
+  if (!fs::exists(planted)) {
+    GTEST_SKIP() << "no DLLs on this platform";
+  }
+  const fs::path log = install_ / "planted.log";
+  fs::copy_file(planted, install_ / planted.filename());
+  ASSERT_TRUE(LoadAndFreeLibrary(install_ / planted.filename()));
+  ASSERT_NE(FileContent(log).find("e2e_tests.exe"), std::string::npos)
+      << "the planted DLL does not note what loads it";
+  fs::remove(log);
+  fs::remove(install_ / planted.filename());
+  for (const char* name : kPlantedNames) {
+    fs::copy_file(planted, install_ / name);
+  }
+  const fs::path program = install_ / gProgramUnderTest.filename();
+  fs::copy_file(gProgramUnderTest, program);
+
+  EXPECT_EQ(Run({}, program).exitCode, 0);
+  ExpectReport(IntactEntries());
+  ExpectOneRequestToOpenTheReport();
+  EXPECT_EQ(FileContent(log).find(program.filename().string()), std::string::npos)
+      << FileContent(log);
 }
 
 TEST_F(CheckRun, RefusesAPlatformOutsideTheNtFamilyAndTouchesNothing) {

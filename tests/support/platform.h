@@ -60,6 +60,10 @@ std::string RecordName(const FindRecord& record);
 // The current time as a last-write time counts it.
 std::uint64_t NowAsFileTime();
 
+// Loads the library at `path` into this process and frees it again; false
+// where that fails or the platform has no DLLs.
+bool LoadAndFreeLibrary(const std::filesystem::path& path);
+
 struct ProgramRun {
   int exitCode;        // -1 when the program could not be started
   std::string output;  // what it wrote to its standard output and error

@@ -90,6 +90,10 @@ ReadOnlyFile::~ReadOnlyFile() {
   chmod(path_.c_str(), 0644);
 }
 
+bool LoadAndFreeLibrary(const std::filesystem::path&) {
+  return false;
+}
+
 ProgramRun RunProgram(const std::filesystem::path& program,
                       const std::vector<std::string>& arguments,
                       const std::filesystem::path& folder) {

@@ -150,6 +150,11 @@ ReadOnlyFile::~ReadOnlyFile() {
   });
 }
 
+bool LoadAndFreeLibrary(const std::filesystem::path& path) {
+  const HMODULE library = LoadLibraryW(path.c_str());
+  return library != nullptr && FreeLibrary(library);
+}
+
 ProgramRun RunProgram(const std::filesystem::path& program,
                       const std::vector<std::string>& arguments,
                       const std::filesystem::path& folder) {
