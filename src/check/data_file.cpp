@@ -15,21 +15,17 @@ bool FitsOneRead(std::uint64_t size) {
   return size <= std::numeric_limits<std::uint32_t>::max();
 }
 
-Bytes ReadOpenFile(System& system, FileHandle file) {
+void ReadOpenFile(System& system, FileHandle file, ContentBuffer& content) {
   const bool disk = system.IsDiskFile(file);
   system.SeekToStart(file);
   const std::uint64_t size = disk ? system.FileSize(file).value_or(0) : 0;
-  Bytes content;
-  if (size == 0 || !FitsOneRead(size) ||
-      !system.ObtainBuffer(content, static_cast<std::size_t>(size))) {
-    return {};
+  if (size == 0 || !FitsOneRead(size)) {
+    return;
   }
-  const auto arrived = system.Read(file, content.data(), static_cast<std::uint32_t>(size));
-  if (!arrived) {
-    return {};
+  unsigned char* const room = content.Room(system, static_cast<std::size_t>(size));
+  if (room != nullptr) {
+    content.Keep(system.Read(file, room, static_cast<std::uint32_t>(size)).value_or(0));
   }
-  content.resize(*arrived);
-  return content;
 }
 
 bool IsDotName(const char16_t* name) {
@@ -43,20 +39,31 @@ bool IsPassedOver(const FindRecord& record) {
 
 }  // namespace
 
-Bytes ReadWholeFile(System& system, const std::string& path) {
+unsigned char* ContentBuffer::Room(System& system, std::size_t size) {
+  size_ = 0;
+  if (size > room_) {
+    // The old memory goes first: one file's worth is held at a time.
+    memory_.reset();
+    memory_ = system.ObtainMemory(size);
+    room_ = memory_ ? size : 0;
+  }
+  return memory_.get();
+}
+
+void ReadWholeFile(System& system, const std::string& path, ContentBuffer& content) {
+  content.Keep(0);
   if (path.empty() || path.find_first_of("*?") != std::string::npos) {
-    return {};
+    return;
   }
   FileHandle file = system.OpenFile(path, FileAccess::kReadWrite, FileSharing::kReadWrite);
   if (file == FileHandle::kNone) {
     file = system.OpenFile(path, FileAccess::kRead, FileSharing::kReadWrite);
   }
   if (file == FileHandle::kNone) {
-    return {};
+    return;
   }
-  Bytes content = ReadOpenFile(system, file);
+  ReadOpenFile(system, file, content);
   system.Close(file);
-  return content;
 }
 
 void FileLookup::LookUpFile(const std::string& path, FindRecord& record) {

@@ -7,13 +7,35 @@
 
 namespace sealmark {
 
-// The whole content of the file at `path`, exactly as stored. Opens for
-// reading and writing, else for reading alone, creating a missing file empty
-// where its folder allows; nothing is ever written to it. Whatever cannot be
-// read gives the empty buffer: an empty path or one with a wildcard, a file
-// that cannot be opened, a read that fails, a size that one read cannot take
-// or a buffer that cannot be had. A short read keeps the bytes that arrived.
-Bytes ReadWholeFile(System& system, const std::string& path);
+// The content of one data file at a time. Its memory grows to the largest
+// file read so far and serves every file after it; it is not cleared, since
+// each read overwrites what the content is made of.
+class ContentBuffer {
+ public:
+  const unsigned char* data() const { return memory_.get(); }
+  std::size_t size() const { return size_; }
+
+  // Empties the content and makes room for `size` bytes, with new memory
+  // from `system` when there is less room; nullptr when it cannot be had.
+  unsigned char* Room(System& system, std::size_t size);
+
+  // The content is the first `size` bytes of the room.
+  void Keep(std::size_t size) { size_ = size; }
+
+ private:
+  std::unique_ptr<unsigned char[]> memory_;
+  std::size_t room_ = 0;
+  std::size_t size_ = 0;
+};
+
+// Reads the whole content of the file at `path`, exactly as stored, into
+// `content`. Opens for reading and writing, else for reading alone, creating
+// a missing file empty where its folder allows; nothing is ever written to
+// it. Whatever cannot be read gives the empty content: an empty path or one
+// with a wildcard, a file that cannot be opened, a read that fails, a size
+// that one read cannot take or memory that cannot be had. A short read keeps
+// the bytes that arrived.
+void ReadWholeFile(System& system, const std::string& path, ContentBuffer& content);
 
 // Looks data files up in their folders. The search of the last lookup stays
 // open until the next lookup, Close() or the object's end closes it.

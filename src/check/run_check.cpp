@@ -33,15 +33,14 @@ int RunCheck(System& system, FileLookup& lookup) {
   WriteLine(report, kColumnHeader);
   WriteLine(report, SeparatorLine());
 
+  ContentBuffer content;
   FindRecord record;
   std::memset(&record, 0, sizeof record);
   std::int32_t badFiles = 0;
   for (int index = 1; index <= kManifestCount; ++index) {
     const std::string_view name = ManifestName(index);
     const std::string path = "Data\\" + std::string(name);
-    // One file's content is held at a time: each is freed before the next
-    // is read.
-    const Bytes content = ReadWholeFile(system, path);
+    ReadWholeFile(system, path, content);
     const std::uint32_t checksum = Crc32(content.data(), content.size());
     lookup.LookUpFile(path, record);
     const std::string dateText = FileDateText(system, LastWriteTime(record));

@@ -1,19 +1,11 @@
 #include "frame/system.h"
 
 #include <new>
-#include <stdexcept>
 
 namespace sealmark {
 
-bool System::ObtainBuffer(Bytes& buffer, std::size_t size) {
-  try {
-    buffer.resize(size);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
+std::unique_ptr<unsigned char[]> System::ObtainMemory(std::size_t size) {
+  return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[size]);
 }
 
 }  // namespace sealmark

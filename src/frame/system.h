@@ -2,15 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "frame/find_record.h"
 
 namespace sealmark {
-
-using Bytes = std::vector<unsigned char>;
 
 // An open file and an open directory search: two types, so that one cannot
 // be closed as the other. kNone when there is none.
@@ -84,9 +82,9 @@ class System {
   // cannot be made.
   virtual std::string ShortDateText(const CalendarTime& date) = 0;
 
-  // Makes `buffer` `size` bytes long; false when the memory cannot be had.
+  // `size` bytes of memory, not cleared; nullptr when they cannot be had.
   // Not a system call: it is here so that tests can refuse the memory.
-  virtual bool ObtainBuffer(Bytes& buffer, std::size_t size);
+  virtual std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size);
 
   // Asks the desktop shell to open the file `name` for the user, without
   // waiting and without reporting how it went. A shell request, not a

@@ -22,8 +22,8 @@ class FaultSystem : public System {
   std::optional<std::uint32_t> readLimit;
   // File sizes are reported as this.
   std::optional<std::uint64_t> reportedSize;
-  // No buffer can be had.
-  bool refuseBuffers = false;
+  // No memory can be had.
+  bool refuseMemory = false;
   // These writes, counted from 1, fail.
   std::set<int> failingWrites;
   // Bytes that writes may still add before the disk is full.
@@ -36,8 +36,8 @@ class FaultSystem : public System {
 
   // The access of every open that succeeded.
   std::vector<FileAccess> openedWith;
-  // The size of every buffer asked for.
-  std::vector<std::size_t> bufferRequests;
+  // The size of every piece of memory asked for.
+  std::vector<std::size_t> memoryRequests;
   int closes = 0;
   int reads = 0;
   int writes = 0;
@@ -76,9 +76,9 @@ class FaultSystem : public System {
     return host_.UtcCalendarTime(fileTime);
   }
   std::string ShortDateText(const CalendarTime& date) override;
-  bool ObtainBuffer(Bytes& buffer, std::size_t size) override {
-    bufferRequests.push_back(size);
-    return !refuseBuffers && host_.ObtainBuffer(buffer, size);
+  std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size) override {
+    memoryRequests.push_back(size);
+    return refuseMemory ? nullptr : host_.ObtainMemory(size);
   }
   void OpenWithShell(const std::string& name) override { shellRequests.push_back(name); }
 

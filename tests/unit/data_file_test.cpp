@@ -18,10 +18,6 @@ using test::FaultSystem;
 
 constexpr std::uint64_t kMinute = 60ull * 10'000'000ull;
 
-Bytes AsBytes(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
 bool IsZero(const FindRecord& record) {
   FindRecord zero;
   std::memset(&zero, 0, sizeof zero);
@@ -40,6 +36,12 @@ class DataFileTest : public ::testing::Test {
     return Place(name);
   }
 
+  // The content read into the test's one buffer.
+  std::string Read(const std::string& path) {
+    ReadWholeFile(system_, path, content_);
+    return std::string(reinterpret_cast<const char*>(content_.data()), content_.size());
+  }
+
   FindRecord LookUp(const std::string& path) {
     FindRecord record;
     std::memset(&record, 0xCD, sizeof record);
@@ -50,6 +52,7 @@ class DataFileTest : public ::testing::Test {
   test::TempDir temp_;
   test::CurrentDir current_;
   FaultSystem system_;
+  ContentBuffer content_;
   FileLookup lookup_{system_};
 };
 
@@ -58,7 +61,7 @@ TEST_F(DataFileTest, ReadsAnOrdinaryFileWholeAndUnchanged) {
   const fs::path path = Stage("Plain.DAT", content);
   const auto writtenBefore = fs::last_write_time(path);
 
-  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT"), AsBytes(content));
+  EXPECT_EQ(Read("Data\\Sub\\Plain.DAT"), content);
   EXPECT_EQ(system_.openedWith, std::vector<FileAccess>{FileAccess::kReadWrite});
   EXPECT_EQ(system_.closes, 1);
 
@@ -69,7 +72,7 @@ TEST_F(DataFileTest, ReadsAnOrdinaryFileWholeAndUnchanged) {
 
 TEST_F(DataFileTest, ReadsAOneByteFile) {
   Stage("One.DAT", "\x1A");
-  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\One.DAT"), AsBytes("\x1A"));
+  EXPECT_EQ(Read("Data\\Sub\\One.DAT"), std::string("\x1A"));
 }
 
 TEST_F(DataFileTest, FindsTheRecordOfAnOrdinaryFile) {
@@ -90,7 +93,7 @@ TEST_F(DataFileTest, ReadsAReadOnlyFileThroughTheSecondAttempt) {
     GTEST_SKIP() << "this file system lets every open write";
   }
 
-  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\Locked.DAT"), AsBytes("read me"));
+  EXPECT_EQ(Read("Data\\Sub\\Locked.DAT"), std::string("read me"));
   EXPECT_EQ(system_.openedWith, std::vector<FileAccess>{FileAccess::kRead});
   EXPECT_EQ(system_.closes, 1);
   EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Locked.DAT")), "Locked.DAT");
@@ -104,14 +107,14 @@ TEST_F(DataFileTest, FileHeldWithoutSharingGivesNoContentButItsRecord) {
     GTEST_SKIP() << "no share modes on this platform";
   }
 
-  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Held.DAT").empty());
+  EXPECT_TRUE(Read("Data\\Sub\\Held.DAT").empty());
   EXPECT_TRUE(system_.openedWith.empty());
   EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Held.DAT")), "Held.DAT");
 }
 
 TEST_F(DataFileTest, EmptyFileGivesNoContentAndItsOwnRecord) {
   Stage("Empty.DAT", "");
-  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Empty.DAT").empty());
+  EXPECT_TRUE(Read("Data\\Sub\\Empty.DAT").empty());
   EXPECT_EQ(system_.reads, 0);
   const FindRecord record = LookUp("Data\\Sub\\Empty.DAT");
   EXPECT_EQ(test::RecordName(record), "Empty.DAT");
@@ -120,7 +123,7 @@ TEST_F(DataFileTest, EmptyFileGivesNoContentAndItsOwnRecord) {
 
 TEST_F(DataFileTest, MissingFileInAWritableFolderIsLeftBehindEmpty) {
   const std::uint64_t before = test::NowAsFileTime();
-  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Missing.DAT").empty());
+  EXPECT_TRUE(Read("Data\\Sub\\Missing.DAT").empty());
   ASSERT_TRUE(fs::is_regular_file(Place("Missing.DAT")));
   EXPECT_EQ(fs::file_size(Place("Missing.DAT")), 0u);
 
@@ -131,7 +134,7 @@ TEST_F(DataFileTest, MissingFileInAWritableFolderIsLeftBehindEmpty) {
 }
 
 TEST_F(DataFileTest, MissingFolderCreatesNothingAndGivesTheZeroRecord) {
-  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Gone\\Missing.DAT").empty());
+  EXPECT_TRUE(Read("Data\\Gone\\Missing.DAT").empty());
   EXPECT_FALSE(fs::exists(temp_.path() / "Data" / "Gone"));
   EXPECT_TRUE(IsZero(LookUp("Data\\Gone\\Missing.DAT")));
   EXPECT_TRUE(system_.openSearches.empty());
@@ -139,7 +142,7 @@ TEST_F(DataFileTest, MissingFolderCreatesNothingAndGivesTheZeroRecord) {
 
 TEST_F(DataFileTest, FolderInTheFilesPlaceGivesNothing) {
   fs::create_directory(Place("Folder.DAT"));
-  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Folder.DAT").empty());
+  EXPECT_TRUE(Read("Data\\Sub\\Folder.DAT").empty());
   EXPECT_TRUE(system_.openedWith.empty());
   EXPECT_TRUE(IsZero(LookUp("Data\\Sub\\Folder.DAT")));
   EXPECT_TRUE(system_.openSearches.empty());
@@ -153,7 +156,7 @@ TEST_F(DataFileTest, HiddenAndSystemFilesAreReadButPassedOverByTheLookup) {
     if (!test::AddFileAttribute(path, attribute)) {
       GTEST_SKIP() << "no file attributes on this platform";
     }
-    EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\" + name), AsBytes("kept\r\n")) << name;
+    EXPECT_EQ(Read("Data\\Sub\\" + name), std::string("kept\r\n")) << name;
     EXPECT_TRUE(IsZero(LookUp("Data\\Sub\\" + name))) << name;
   }
 }
@@ -163,7 +166,7 @@ TEST_F(DataFileTest, DotNamesCountAsHiddenInThePosixStandIn) {
     GTEST_SKIP() << "the platform keeps a hidden attribute of its own";
   }
   Stage(".Hidden.DAT", "kept");
-  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\.Hidden.DAT"), AsBytes("kept"));
+  EXPECT_EQ(Read("Data\\Sub\\.Hidden.DAT"), std::string("kept"));
   EXPECT_TRUE(IsZero(LookUp("Data\\Sub\\.Hidden.DAT")));
 }
 
@@ -209,7 +212,7 @@ TEST_F(DataFileTest, LookupClosesItsSearchWhenItGoes) {
 TEST_F(DataFileTest, RefusesEmptyPathsAndWildcardsWithoutOpening) {
   Stage("Star.DAT", "x");
   for (const std::string path : {"", "Data\\Sub\\*.DAT", "Data\\Sub\\Sta?.DAT"}) {
-    EXPECT_TRUE(ReadWholeFile(system_, path).empty()) << path;
+    EXPECT_TRUE(Read(path).empty()) << path;
   }
   EXPECT_TRUE(system_.openedWith.empty());
 }
@@ -217,7 +220,7 @@ TEST_F(DataFileTest, RefusesEmptyPathsAndWildcardsWithoutOpening) {
 TEST_F(DataFileTest, ReadFailingAfterAGoodOpenGivesNoContent) {
   Stage("Plain.DAT", "content");
   system_.failReads = true;
-  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT").empty());
+  EXPECT_TRUE(Read("Data\\Sub\\Plain.DAT").empty());
   EXPECT_EQ(system_.openedWith.size(), 1u);
   EXPECT_EQ(system_.closes, 1);
   EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Plain.DAT")), "Plain.DAT");
@@ -226,15 +229,28 @@ TEST_F(DataFileTest, ReadFailingAfterAGoodOpenGivesNoContent) {
 TEST_F(DataFileTest, ShortReadKeepsTheBytesThatArrived) {
   Stage("Plain.DAT", "0123456789");
   system_.readLimit = 4;
-  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT"), AsBytes("0123"));
+  EXPECT_EQ(Read("Data\\Sub\\Plain.DAT"), std::string("0123"));
   EXPECT_EQ(system_.reads, 1);
+}
+
+// Memory is asked for only when a file is larger than any read before it.
+TEST_F(DataFileTest, OneBufferGrowsToTheLargestFileAndServesTheRest) {
+  Stage("Ten.DAT", "0123456789");
+  Stage("Four.DAT", "abcd");
+  Stage("Twenty.DAT", "ABCDEFGHIJKLMNOPQRST");
+  EXPECT_EQ(Read("Data\\Sub\\Ten.DAT"), "0123456789");
+  EXPECT_EQ(Read("Data\\Sub\\Four.DAT"), "abcd");
+  EXPECT_EQ(Read("Data\\Sub\\Twenty.DAT"), "ABCDEFGHIJKLMNOPQRST");
+  EXPECT_EQ(Read("Data\\Sub\\Ten.DAT"), "0123456789");
+  EXPECT_EQ(Read("Data\\Sub\\Missing.DAT"), "");
+  EXPECT_EQ(system_.memoryRequests, (std::vector<std::size_t>{10, 20}));
 }
 
 TEST_F(DataFileTest, NoMemoryForTheBufferGivesNoContent) {
   Stage("Plain.DAT", "0123456789");
-  system_.refuseBuffers = true;
-  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT").empty());
-  EXPECT_EQ(system_.bufferRequests, std::vector<std::size_t>{10});
+  system_.refuseMemory = true;
+  EXPECT_TRUE(Read("Data\\Sub\\Plain.DAT").empty());
+  EXPECT_EQ(system_.memoryRequests, std::vector<std::size_t>{10});
   EXPECT_EQ(system_.reads, 0);
   EXPECT_EQ(system_.closes, 1);
 }
@@ -243,12 +259,12 @@ TEST_F(DataFileTest, NoMemoryForTheBufferGivesNoContent) {
 // the whole size: never a cut or negative count.
 TEST_F(DataFileTest, SizesBelowFourGibibytesAskForTheWholeBuffer) {
   Stage("Plain.DAT", "0123456789");
-  system_.refuseBuffers = true;
+  system_.refuseMemory = true;
   for (std::uint64_t size : {0x80000000ull, 0x80000010ull, 0xFFFFFFFFull}) {
-    system_.bufferRequests.clear();
+    system_.memoryRequests.clear();
     system_.reportedSize = size;
-    EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT").empty());
-    EXPECT_EQ(system_.bufferRequests, std::vector<std::size_t>{static_cast<std::size_t>(size)});
+    EXPECT_TRUE(Read("Data\\Sub\\Plain.DAT").empty());
+    EXPECT_EQ(system_.memoryRequests, std::vector<std::size_t>{static_cast<std::size_t>(size)});
   }
 }
 
@@ -256,9 +272,9 @@ TEST_F(DataFileTest, SizesThatOneReadCannotTakeGiveNoContent) {
   Stage("Plain.DAT", "0123456789");
   for (std::uint64_t size : {0x100000000ull, 0x10000000Aull, 0xFFFFFFFFFFull}) {
     system_.reportedSize = size;
-    EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Plain.DAT").empty()) << size;
+    EXPECT_TRUE(Read("Data\\Sub\\Plain.DAT").empty()) << size;
   }
-  EXPECT_TRUE(system_.bufferRequests.empty());
+  EXPECT_TRUE(system_.memoryRequests.empty());
   EXPECT_EQ(system_.reads, 0);
 }
 
@@ -267,8 +283,8 @@ TEST_F(DataFileTest, SparseFileAboveFourGibibytesGivesNoContent) {
   if (!test::MakeSparseFile(Place("Huge.DAT"), size)) {
     GTEST_SKIP() << "no sparse files here";
   }
-  EXPECT_TRUE(ReadWholeFile(system_, "Data\\Sub\\Huge.DAT").empty());
-  EXPECT_TRUE(system_.bufferRequests.empty());
+  EXPECT_TRUE(Read("Data\\Sub\\Huge.DAT").empty());
+  EXPECT_TRUE(system_.memoryRequests.empty());
   EXPECT_EQ(system_.reads, 0);
   EXPECT_EQ(fs::file_size(Place("Huge.DAT")), size);
 }
@@ -277,14 +293,14 @@ TEST_F(DataFileTest, SparseFileAboveFourGibibytesGivesNoContent) {
 TEST_F(DataFileTest, DISABLED_SparseFileBetweenTwoAndFourGibibytesIsHashedWhole) {
   const std::uint64_t size = 3ull << 30;
   ASSERT_TRUE(test::MakeSparseFile(Place("Big.DAT"), size));
-  const Bytes content = ReadWholeFile(system_, "Data\\Sub\\Big.DAT");
+  ReadWholeFile(system_, "Data\\Sub\\Big.DAT", content_);
   if (sizeof(void*) < 8) {
-    EXPECT_TRUE(content.empty()) << "a 32-bit process has no room for the buffer";
+    EXPECT_EQ(content_.size(), 0u) << "a 32-bit process has no room for the buffer";
     return;
   }
-  ASSERT_EQ(content.size(), size);
-  EXPECT_EQ(Crc32(content.data(), content.size()),
-            static_cast<std::uint32_t>(crc32_z(0, content.data(), content.size())));
+  ASSERT_EQ(content_.size(), size);
+  EXPECT_EQ(Crc32(content_.data(), content_.size()),
+            static_cast<std::uint32_t>(crc32_z(0, content_.data(), content_.size())));
 }
 
 }  // namespace
