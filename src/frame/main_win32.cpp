@@ -24,15 +24,25 @@ bool RunsOnTheNtPlatform() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  using sealmark::CallSystemEntry;
+// The C runtime's own start-up, which prepares the runtime and calls WinMain.
+extern "C" int WinMainCRTStartup();
+
+// The process entry. The library search is restricted and the platform
+// checked before anything else, the C runtime's start-up included; a refused
+// run ends here.
+extern "C" int SealmarkEntry() {
   sealmark::RestrictLibrarySearch();
   if (!RunsOnTheNtPlatform()) {
-    CallSystemEntry<decltype(&MessageBoxA)>("user32.dll", "MessageBoxA", nullptr,
-                                            "Win98 No Support", nullptr,
-                                            MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+    sealmark::CallSystemEntry<decltype(&MessageBoxA)>("user32.dll", "MessageBoxA", nullptr,
+                                                      "Win98 No Support", nullptr,
+                                                      MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
     ExitProcess(255);
   }
+  return WinMainCRTStartup();
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  using sealmark::CallSystemEntry;
   // The shell request at the end of the run may use COM; the run goes on
   // without it.
   CallSystemEntry<decltype(&CoInitialize)>("ole32.dll", "CoInitialize", nullptr);

@@ -1,7 +1,5 @@
 #include "frame/system_libraries_win32.h"
 
-#include <string>
-
 namespace sealmark {
 
 void RestrictLibrarySearch() {
@@ -18,13 +16,16 @@ void RestrictLibrarySearch() {
   }
 }
 
+// Runs before the C runtime has started, so it keeps to kernel32.
 HMODULE LoadSystemLibrary(const char* name) {
-  char folder[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
+  char path[MAX_PATH];
+  const UINT folder = GetSystemDirectoryA(path, MAX_PATH);
+  if (folder == 0 || folder + 1 + static_cast<UINT>(lstrlenA(name)) >= MAX_PATH) {
     return nullptr;
   }
-  return LoadLibraryA((std::string(folder, length) + "\\" + name).c_str());
+  lstrcpyA(path + folder, "\\");
+  lstrcpyA(path + folder + 1, name);
+  return LoadLibraryA(path);
 }
 
 }  // namespace sealmark
