@@ -1,0 +1,371 @@
+// The program's calls into Windows, read from Wine's relay trace of a run:
+// what a report cannot show, such as the guard around each file call, the
+// rights of each open and the order of the run's end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+#include "check/manifest.h"
+#include "e2e/program_under_test.h"
+#include "frame/windows_api.h"
+#include "support/platform.h"
+#include "support/sample_data.h"
+#include "support/temp_dir.h"
+
+namespace sealmark::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A number as the calls below are written: hexadecimal, without leading
+// zeros, of its low 32 bits (a 64-bit process may leave anything in the
+// upper half of a 32-bit argument).
+std::string Hex(std::uint64_t number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%lx", static_cast<unsigned long>(number & 0xFFFFFFFFu));
+  return text;
+}
+
+// One call that the program's own code made, written as in
+// CreateFileW("FileCheck.TXT",40000000,0,65f9ec,4,80,0), and the low 32 bits
+// of its result (none for a call that did not return).
+struct Call {
+  std::string name;
+  std::vector<std::string> arguments;
+  std::optional<std::string> result;
+
+  std::string Text() const {
+    std::string text = name + "(";
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      text += (i == 0 ? "" : ",") + arguments[i];
+    }
+    return text + ")";
+  }
+};
+
+// The arguments as the trace prints them, "0065f9ec,00000004" or a text
+// after its address, "00f45b38 L\"Data\\\\ExtDC.NDX\"": numbers in Hex,
+// texts in quotes with their escapes undone.
+std::vector<std::string> Arguments(const std::string& list) {
+  std::vector<std::string> arguments(list.empty() ? 0 : 1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (list[i] == ',' && !quoted) {
+      arguments.emplace_back();
+    } else if (list[i] == '"') {
+      quoted = !quoted;
+      arguments.back() = quoted ? "\"" : arguments.back() + "\"";
+    } else if (quoted) {
+      i += list[i] == '\\' && i + 1 < list.size() ? 1 : 0;
+      arguments.back() += list[i];
+    } else {
+      arguments.back() += list[i];
+    }
+  }
+  for (std::string& argument : arguments) {
+    if (argument.empty() || argument[0] != '"') {
+      argument = Hex(std::stoull(argument, nullptr, 16));
+    }
+  }
+  return arguments;
+}
+
+struct Image {
+  std::uint64_t base;
+  std::uint64_t size;
+};
+
+// Where the program's image lies in memory, from its PE header.
+Image ImageOf(const fs::path& program) {
+  const std::string bytes = FileContent(program);
+  const auto read = [&](std::size_t at, std::size_t width) {
+    std::uint64_t value = 0;
+    for (std::size_t i = width; i-- > 0;) {
+      value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+    }
+    return value;
+  };
+  const auto header = static_cast<std::size_t>(read(0x3C, 4) + 24);
+  const bool wide = read(header, 2) == 0x20B;
+  return {read(header + (wide ? 24 : 28), wide ? 8 : 4), read(header + 56, 4)};
+}
+
+// The calls whose return address lies in the program's image, on the
+// thread that made the first of them, with the results of those that
+// returned. Trace lines read "PREFIX:Call DLL.Name(ARGUMENTS) ret=ADDRESS"
+// and "PREFIX:Ret  DLL.Name() retval=RESULT ret=ADDRESS"; the prefix names
+// the thread.
+std::vector<Call> ProgramCalls(const std::string& trace, const Image& image) {
+  std::vector<Call> calls;
+  std::vector<std::size_t> pending;
+  std::string thread;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t kind = std::min(line.find(":Call "), line.find(":Ret  "));
+    const std::size_t address = line.rfind(" ret=");
+    const std::size_t open = line.find('(', kind);
+    if (kind == std::string::npos || address == std::string::npos || open > address) {
+      continue;
+    }
+    const std::uint64_t returnTo = std::stoull(line.substr(address + 5), nullptr, 16);
+    if (returnTo < image.base || returnTo >= image.base + image.size ||
+        (!thread.empty() && line.compare(0, kind, thread) != 0)) {
+      continue;
+    }
+    thread = line.substr(0, kind);
+    const std::string qualified = line.substr(kind + 6, open - kind - 6);
+    const std::string name = qualified.substr(qualified.rfind('.') + 1);
+    if (line.compare(kind, 6, ":Call ") == 0) {
+      const std::size_t close = line.rfind(')', address);
+      pending.push_back(calls.size());
+      calls.push_back({name, Arguments(line.substr(open + 1, close - open - 1)), std::nullopt});
+      continue;
+    }
+    const auto returned = std::find_if(pending.rbegin(), pending.rend(),
+                                       [&](std::size_t i) { return calls[i].name == name; });
+    if (returned != pending.rend()) {
+      calls[*returned].result =
+          Hex(std::stoull(line.substr(line.find("retval=") + 7), nullptr, 16));
+      pending.erase(std::next(returned).base());
+    }
+  }
+  return calls;
+}
+
+bool RunsUnderWine() {
+  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// Where Wine's traces of the programs that this one starts go: its own
+// Unix standard error, which scripts/wine-run puts into the file that
+// SEALMARK_RELAY_LOG names. Empty when there is none.
+fs::path RelayLog() {
+  const char* log = std::getenv("SEALMARK_RELAY_LOG");
+  return log != nullptr && RunsUnderWine() ? fs::path(std::string("Z:") + log) : fs::path();
+}
+
+// Wine's own list, without SetLastError, which it leaves out of the trace.
+constexpr char kRelayExclude[] =
+    "ntdll.RtlEnterCriticalSection;ntdll.RtlTryEnterCriticalSection;"
+    "ntdll.RtlLeaveCriticalSection;kernel32.48;kernel32.49;kernel32.94;kernel32.95;kernel32.96;"
+    "kernel32.97;kernel32.98;kernel32.TlsGetValue;kernel32.TlsSetValue;kernel32.FlsGetValue;"
+    "kernel32.FlsSetValue";
+
+// Runs the program under the relay trace in `install`; its own calls.
+std::vector<Call> TracedRun(const fs::path& install) {
+  const std::size_t before = FileContent(RelayLog()).size();
+  const RegistryValue exclude("Software\\Wine\\Debug", "RelayExclude", kRelayExclude);
+  SetEnvironment("WINEDEBUG", "+relay");
+  RunProgram(gProgramUnderTest, {}, install);
+  SetEnvironment("WINEDEBUG", "-all");
+  return ProgramCalls(FileContent(RelayLog()).substr(before), ImageOf(gProgramUnderTest));
+}
+
+bool IsFileCall(const Call& call) {
+  static const std::vector<std::string> kFileCalls = {
+      "CreateFileW",    "ReadFile",      "WriteFile",    "SetFilePointer",
+      "GetFileSize",    "GetFileType",   "SetEndOfFile", "CloseHandle",
+      "FindFirstFileW", "FindNextFileW", "FindClose",    "GetLocalTime"};
+  return std::count(kFileCalls.begin(), kFileCalls.end(), call.name) != 0;
+}
+
+// INVALID_HANDLE_VALUE, in a 32-bit or a 64-bit process.
+constexpr char kInvalidHandle[] = "ffffffff";
+
+constexpr int kReadOnly = 2;
+constexpr int kHidden = 4;
+constexpr int kMissing = 5;
+constexpr int kHeld = 6;
+constexpr char kMissingFolder[] = "Immersion";
+
+// One traced run in an install folder that holds a read-only file, a hidden
+// file, a missing file, a missing folder and a file held open without
+// sharing; each test reads what it needs from it.
+class CallTrace : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (RelayLog().empty()) {
+      return;
+    }
+    TempDir temp;
+    const fs::path install = temp.path() / "install";
+    if (!LayOutSampleInstall(install, SampleSizes::kFourBytes).empty()) {
+      throw std::runtime_error("cannot lay out " + install.string());
+    }
+    fs::remove(SamplePath(install, kMissing));
+    fs::remove_all(install / "Data" / kMissingFolder);
+    AddFileAttribute(SamplePath(install, kHidden), kAttributeHidden);
+    const ReadOnlyFile readOnly(SamplePath(install, kReadOnly));
+    const ExclusiveHold held(SamplePath(install, kHeld));
+    staged_ = readOnly.refusesWrites() && held.held();
+    calls_ = TracedRun(install);
+  }
+
+  void SetUp() override {
+    if (RelayLog().empty()) {
+      GTEST_SKIP() << "no relay log: run under Wine through ctest's call_trace";
+    }
+    ASSERT_TRUE(staged_) << "the read-only or the held file could not be staged";
+    ASSERT_FALSE(calls_.empty()) << "no calls traced";
+  }
+
+  // The position of the first call at or after `from` named `name`.
+  static std::size_t Find(const std::string& name, std::size_t from = 0) {
+    for (std::size_t i = from; i < calls_.size(); ++i) {
+      if (calls_[i].name == name) {
+        return i;
+      }
+    }
+    return calls_.size();
+  }
+
+  static inline bool staged_ = false;
+  static inline std::vector<Call> calls_;
+};
+
+TEST_F(CallTrace, MakesEveryFileCallInsideTheGuard) {
+  std::size_t guarded = 0;
+  for (std::size_t i = 2; i + 2 < calls_.size(); ++i) {
+    if (!IsFileCall(calls_[i])) {
+      continue;
+    }
+    SCOPED_TRACE(calls_[i].Text());
+    EXPECT_EQ(calls_[i - 2].Text(), "SetErrorMode(8001)");
+    EXPECT_EQ(calls_[i - 1].Text(), "SetLastError(0)");
+    EXPECT_EQ(calls_[i + 1].Text(), "GetLastError()");
+    EXPECT_EQ(calls_[i + 2].Text(), "SetErrorMode(" + calls_[i - 2].result.value_or("?") + ")");
+    ++guarded;
+  }
+  EXPECT_EQ(guarded,
+            static_cast<std::size_t>(std::count_if(calls_.begin(), calls_.end(), IsFileCall)));
+  // The report, 43 data files and their lookups at the least.
+  EXPECT_GT(guarded, 43u * 6);
+}
+
+TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
+  std::size_t at = Find("CreateFileW", Find("CreateFileW") + 1);
+  for (int index = 1; index <= kManifestCount; ++index) {
+    SCOPED_TRACE(ManifestName(index));
+    ASSERT_LT(at, calls_.size());
+    const std::string path = "\"Data\\" + std::string(ManifestName(index)) + "\"";
+    const bool inMissingFolder = ManifestName(index).rfind(kMissingFolder, 0) == 0;
+    const Call& first = calls_[at];
+    // Read and write access, shared for reading and writing, open always,
+    // normal attributes, no template; security attributes of its own.
+    EXPECT_EQ(first.Text(),
+              "CreateFileW(" + path + ",c0000000,3," + first.arguments.at(3) + ",4,80,0)");
+    EXPECT_NE(first.arguments.at(3), "0");
+    EXPECT_EQ(first.result == kInvalidHandle,
+              index == kReadOnly || index == kHeld || inMissingFolder);
+    std::size_t opened = at;
+    if (first.result == kInvalidHandle) {
+      opened = Find("CreateFileW", at + 1);
+      ASSERT_LT(opened, calls_.size());
+      const Call& second = calls_[opened];
+      EXPECT_EQ(second.Text(),
+                "CreateFileW(" + path + ",80000000,3," + second.arguments.at(3) + ",4,80,0)");
+    }
+    const bool open = calls_[opened].result != kInvalidHandle;
+    EXPECT_EQ(open, index != kHeld && !inMissingFolder);
+    at = Find("CreateFileW", opened + 1);
+    const std::size_t size = Find("GetFileSize", opened);
+    std::size_t reads = 0;
+    for (std::size_t i = opened; i < at; ++i) {
+      if (calls_[i].name == "ReadFile") {
+        ++reads;
+        ASSERT_LT(size, i);
+        EXPECT_EQ(calls_[i].arguments.at(2), calls_[size].result);
+      }
+    }
+    EXPECT_EQ(reads, open && index != kMissing ? 1u : 0u);
+  }
+  EXPECT_EQ(at, calls_.size());
+}
+
+TEST_F(CallTrace, CreatesTheReportOnceBeforeTheFirstDataFile) {
+  const Call& report = calls_.at(Find("CreateFileW"));
+  // Write access, no sharing, open always, normal attributes, no template.
+  EXPECT_EQ(report.Text(),
+            "CreateFileW(\"FileCheck.TXT\",40000000,0," + report.arguments.at(3) + ",4,80,0)");
+  EXPECT_NE(report.arguments.at(3), "0");
+  EXPECT_EQ(std::count_if(calls_.begin(), calls_.end(),
+                          [](const Call& call) {
+                            return call.name == "CreateFileW" &&
+                                   call.arguments.at(0) == "\"FileCheck.TXT\"";
+                          }),
+            1);
+}
+
+TEST_F(CallTrace, LooksFilesUpInOrderWithOneSearchOpenAtATime) {
+  std::optional<std::string> open;
+  int index = 0;
+  for (const Call& call : calls_) {
+    if (call.name == "FindFirstFileW") {
+      ++index;
+      EXPECT_EQ(call.arguments.at(0), "\"Data\\" + std::string(ManifestName(index)) + "\"");
+      EXPECT_FALSE(open.has_value()) << "a second search at entry " << index;
+      if (call.result != kInvalidHandle) {
+        open = call.result;
+      }
+    } else if (call.name == "FindClose") {
+      EXPECT_EQ(call.arguments.at(0), open);
+      open.reset();
+    }
+  }
+  EXPECT_EQ(index, kManifestCount);
+  EXPECT_FALSE(open.has_value());
+  // The last lookup's search is closed by the frame, after the shell request.
+  const std::size_t shell = Find("ShellExecuteA");
+  EXPECT_LT(Find("FindClose", shell), Find("CoUninitialize", shell));
+}
+
+TEST_F(CallTrace, AsksTheShellOnceAfterTheReportIsClosedAndEndsWithExitProcess) {
+  const std::size_t shell = Find("ShellExecuteA");
+  ASSERT_LT(shell, calls_.size());
+  EXPECT_EQ(calls_[shell].Text(), "ShellExecuteA(0,\"open\",\"FileCheck.TXT\",0,0,1)");
+  EXPECT_EQ(Find("ShellExecuteA", shell + 1), calls_.size());
+  const Call closing{"CloseHandle", {calls_.at(Find("CreateFileW")).result.value_or("?")}, {}};
+  std::size_t closed = calls_.size();
+  for (std::size_t i = 0; i < calls_.size(); ++i) {
+    closed = calls_[i].Text() == closing.Text() ? i : closed;
+  }
+  EXPECT_LT(closed, shell);
+  EXPECT_EQ(calls_.back().Text(), "ExitProcess(0)");
+}
+
+TEST(CallTraceOfARefusal, ShowsTheMessageBoxAndEndsWith255) {
+  if (RelayLog().empty()) {
+    GTEST_SKIP() << "no relay log: run under Wine through ctest's call_trace";
+  }
+  TempDir install;
+  const RegistryValue win98(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
+                            "win98");
+  const std::vector<Call> calls = TracedRun(install.path());
+  // Only the restriction of the library search (GetModuleHandleA and
+  // GetProcAddress among them) and the C runtime's own set-up come before
+  // the platform check; after it, nothing touches a file.
+  const std::vector<std::string> named = {
+      "GetVersionExA",       "GetVersionExW",    "LoadLibraryA",         "FreeLibrary",
+      "GetDateFormatW",      "ExitProcess",      "FileTimeToSystemTime", "MultiByteToWideChar",
+      "WideCharToMultiByte", "GetModuleHandleW", "GetCommandLineW",      "GetStartupInfoA",
+      "CoInitialize",        "CoUninitialize",   "ShellExecuteA",        "MessageBoxA"};
+  const auto first = std::find_if(calls.begin(), calls.end(), [&](const Call& call) {
+    return IsFileCall(call) || std::count(named.begin(), named.end(), call.name) != 0;
+  });
+  ASSERT_NE(first, calls.end());
+  EXPECT_EQ(first->Text(), "GetVersionExA(" + first->arguments.at(0) + ")");
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(), IsFileCall), 0);
+  const auto box = std::find_if(calls.begin(), calls.end(),
+                                [](const Call& call) { return call.name == "MessageBoxA"; });
+  ASSERT_NE(box, calls.end());
+  EXPECT_EQ(box->Text(), "MessageBoxA(0,\"Win98 No Support\",0,12000)");
+  EXPECT_EQ(calls.back().Text(), "ExitProcess(ff)");
+}
+
+}  // namespace
+}  // namespace sealmark::test
