@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what is missing, builds the four presets (native, native-asan,
 # win32, win64) and runs all their tests: natively, under the sanitizers and
-# under Wine for both Windows builds.
+# under Wine for both Windows builds; then checks that the release zip comes
+# out the same, byte for byte, from two builds of the commit.
 set -u
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -20,8 +21,8 @@ for preset in native native-asan win32 win64; do
   fi
 done
 
-echo "=== release zip"
-scripts/package.sh || failed="$failed package"
+echo "=== release zip, built twice from clean clones of this commit"
+scripts/reproduce.sh || failed="$failed release"
 
 echo "=== finished in $(( $(date +%s) - start )) s"
 if [ -n "$failed" ]; then
