@@ -14,12 +14,13 @@ std::uint32_t Crc32(const void* data, std::size_t count);
 // The ways of working out the CRC-32 bit by bit, all giving the same result.
 // Each keeps the registers of many contiguous streams of the buffer
 // bit-sliced in machine words (32 streams to a 32-bit word) and joins them at
-// the end. Crc32 uses the one of the machine's word.
-enum class Crc32Form { kPortable32, kPortable64 };
+// the end. Crc32 picks the fastest that runs here for the length.
+enum class Crc32Form { kPortable32, kPortable64, kSse2, kAvx2, kAvx512 };
 
-inline constexpr Crc32Form kCrc32Forms[] = {Crc32Form::kPortable32, Crc32Form::kPortable64};
+inline constexpr Crc32Form kCrc32Forms[] = {Crc32Form::kPortable32, Crc32Form::kPortable64,
+                                            Crc32Form::kSse2, Crc32Form::kAvx2, Crc32Form::kAvx512};
 
-// "portable32" or "portable64".
+// "portable32", "portable64", "sse2", "avx2" or "avx512".
 const char* Crc32FormName(Crc32Form form);
 
 // Whether this CPU has the instructions that the form needs.

@@ -54,9 +54,9 @@ TEST(Crc32, OfNoBytesIsZeroAndLeavesThePointerAlone) {
   }
 }
 
-// Every length up to 48 bytes a stream, twelve of the 4-byte words that the
-// streams are read in, the start moving through the first eight bytes as
-// the length grows.
+// Every length up to 48 bytes a stream (three of the vector forms' 16-byte
+// reads, twelve of the portable forms' 4-byte ones), the start moving through
+// the first eight bytes as the length grows.
 TEST(Crc32, EachFormEqualsZlibForEveryShortLength) {
   for (const Crc32Form form : FormsThatRunHere()) {
     const std::size_t longest = 3 * Crc32FirstPass(form, 0).streams * 16;
@@ -103,6 +103,7 @@ TEST(Crc32, EachFormEqualsZlibWhenAByteBesideACutChanges) {
   }
 }
 
+// Crc32 picks a form by the length and hands what it leaves to another.
 TEST(Crc32, EqualsZlibForLongBuffers) {
   const test::Bytes data = test::RandomBytes((4u << 20) + 1, 4);
   for (std::size_t power = 1 << 10; power <= (4u << 20); power *= 2) {
