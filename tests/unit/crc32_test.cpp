@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "support/random_bytes.h"
 
@@ -13,6 +14,30 @@ namespace {
 
 std::uint32_t ZlibCrc(const unsigned char* data, std::size_t count) {
   return static_cast<std::uint32_t>(crc32_z(0, data, count));
+}
+
+std::vector<Crc32Form> FormsThatRunHere() {
+  std::vector<Crc32Form> forms;
+  for (const Crc32Form form : kCrc32Forms) {
+    if (Crc32FormRunsHere(form)) {
+      forms.push_back(form);
+    }
+  }
+  return forms;
+}
+
+// Where the form cuts `count` bytes: the end of every stream of every pass;
+// the last is where the bytes taken one by one begin.
+std::vector<std::size_t> Cuts(Crc32Form form, std::size_t count) {
+  std::vector<std::size_t> cuts;
+  std::size_t start = 0;
+  for (Crc32Pass pass; (pass = Crc32FirstPass(form, count - start)).length != 0;) {
+    for (std::size_t stream = 1; stream <= pass.streams; ++stream) {
+      cuts.push_back(start + stream * pass.length);
+    }
+    start += pass.streams * pass.length;
+  }
+  return cuts;
 }
 
 TEST(Crc32, GivesTheStandardCheckValue) {
@@ -24,56 +49,74 @@ TEST(Crc32, OfNoBytesIsZeroAndLeavesThePointerAlone) {
   const unsigned char byte = 0x55;
   EXPECT_EQ(Crc32(&byte, 0), 0u);
   EXPECT_EQ(Crc32(nullptr, 0), 0u);
+  for (const Crc32Form form : kCrc32Forms) {
+    EXPECT_EQ(Crc32With(form, nullptr, 0), 0u) << Crc32FormName(form);
+  }
 }
 
-TEST(Crc32, EqualsZlibForShortLengthsAtEveryAlignment) {
-  const test::Bytes data = test::RandomBytes(4096 + 8, 1);
-  for (std::size_t offset = 0; offset < 8; ++offset) {
-    for (std::size_t length = 0; length <= 4096; ++length) {
-      ASSERT_EQ(Crc32(data.data() + offset, length), ZlibCrc(data.data() + offset, length))
-          << "offset " << offset << ", length " << length;
+// Every length up to 48 bytes a stream (three of the vector forms' 16-byte
+// reads, twelve of the portable forms' 4-byte ones), the start moving through
+// the first eight bytes as the length grows.
+TEST(Crc32, EachFormEqualsZlibForEveryShortLength) {
+  for (const Crc32Form form : FormsThatRunHere()) {
+    const std::size_t longest = 3 * Crc32FirstPass(form, 0).streams * 16;
+    const test::Bytes data = test::RandomBytes(longest + 8, 1);
+    for (std::size_t length = 0; length <= longest; ++length) {
+      const unsigned char* start = data.data() + length % 8;
+      ASSERT_EQ(Crc32With(form, start, length), ZlibCrc(start, length))
+          << Crc32FormName(form) << ", length " << length;
     }
   }
 }
 
-TEST(Crc32, EqualsZlibForLongBuffers) {
-  for (std::size_t length : {65'537u, 1'000'003u, 3u * 1024u * 1024u + 5u}) {
-    const test::Bytes data = test::RandomBytes(length, static_cast<std::uint32_t>(length));
-    EXPECT_EQ(Crc32(data.data(), length), ZlibCrc(data.data(), length)) << "length " << length;
-  }
-}
-
-// Long buffers are cut into eight lanes of a multiple of four bytes each,
-// with what is left taken last: lengths on and beside every such cut.
-TEST(Crc32, EqualsZlibForLengthsAroundTheLaneCuts) {
-  const test::Bytes data = test::RandomBytes(70'000, 3);
-  for (std::size_t lanes = 1; lanes * 32 < data.size(); lanes = lanes * 3 + 1) {
-    for (std::size_t length = lanes * 32 - 2; length <= lanes * 32 + 33; ++length) {
-      ASSERT_EQ(Crc32(data.data(), length), ZlibCrc(data.data(), length)) << "length " << length;
-    }
-  }
-}
-
-// A changed byte on either side of a lane cut must change the checksum just
-// as it changes zlib's.
-TEST(Crc32, EqualsZlibWhenAByteBesideALaneCutChanges) {
-  const std::size_t length = 1'000'003;
-  const std::size_t lane = length / 32 * 4;
-  test::Bytes data = test::RandomBytes(length, 5);
-  for (std::size_t cut = lane; cut <= 8 * lane; cut += lane) {
-    for (std::size_t position : {cut - 1, cut}) {
-      if (position >= length) {
-        continue;
+// Lengths on and beside the ends of the streams, where a form takes one pass
+// or, when it trims its streams to an odd number of 64-byte lines, two.
+TEST(Crc32, EachFormEqualsZlibForLengthsAroundItsCuts) {
+  for (const Crc32Form form : FormsThatRunHere()) {
+    const std::size_t streams = Crc32FirstPass(form, 0).streams;
+    const test::Bytes data = test::RandomBytes(streams * 260, 2);
+    for (const std::size_t lines : {1u, 2u, 3u, 4u}) {
+      for (std::size_t length = streams * 64 * lines - 17; length <= streams * 64 * lines + 17;
+           ++length) {
+        ASSERT_EQ(Crc32With(form, data.data(), length), ZlibCrc(data.data(), length))
+            << Crc32FormName(form) << ", length " << length;
       }
-      data[position] ^= 0x81;
-      EXPECT_EQ(Crc32(data.data(), length), ZlibCrc(data.data(), length)) << "byte " << position;
-      data[position] ^= 0x81;
+    }
+  }
+}
+
+// A changed byte on either side of a cut must change the checksum just as it
+// changes zlib's.
+TEST(Crc32, EachFormEqualsZlibWhenAByteBesideACutChanges) {
+  for (const Crc32Form form : FormsThatRunHere()) {
+    // Two passes and seven bytes taken one by one.
+    const std::size_t length = Crc32FirstPass(form, 0).streams * 256 + 7;
+    test::Bytes data = test::RandomBytes(length, 3);
+    for (const std::size_t cut : Cuts(form, length)) {
+      for (const std::size_t position : {cut - 1, cut}) {
+        data[position] ^= 0x81;
+        ASSERT_EQ(Crc32With(form, data.data(), length), ZlibCrc(data.data(), length))
+            << Crc32FormName(form) << ", byte " << position;
+        data[position] ^= 0x81;
+      }
+    }
+  }
+}
+
+// Crc32 picks a form by the length and hands what it leaves to another.
+TEST(Crc32, EqualsZlibForLongBuffers) {
+  const test::Bytes data = test::RandomBytes((4u << 20) + 1, 4);
+  for (std::size_t power = 1 << 10; power <= (4u << 20); power *= 2) {
+    for (const std::size_t length : {power - 1, power, power + 1, power + power / 3}) {
+      if (length <= data.size()) {
+        EXPECT_EQ(Crc32(data.data(), length), ZlibCrc(data.data(), length)) << "length " << length;
+      }
     }
   }
 }
 
 TEST(Crc32, ReadsExactlyTheGivenCount) {
-  for (std::size_t length : {1u, 2u, 3u, 7u, 8u, 9u, 1023u, 70'001u}) {
+  for (const std::size_t length : {1u, 2u, 3u, 7u, 8u, 9u, 1023u, 8192u, 8193u, 70'001u}) {
     // An allocation of exactly `length` bytes: a sanitizer run catches any
     // read past it, and the bytes after the count in the second buffer must
     // make no difference.
@@ -82,8 +125,13 @@ TEST(Crc32, ReadsExactlyTheGivenCount) {
     std::memcpy(exact.get(), data.data(), length);
     test::Bytes padded = data;
     padded.resize(length + 64, 0xA5);
-    EXPECT_EQ(Crc32(exact.get(), length), ZlibCrc(data.data(), length));
-    EXPECT_EQ(Crc32(padded.data(), length), ZlibCrc(data.data(), length));
+    const std::uint32_t expected = ZlibCrc(data.data(), length);
+    EXPECT_EQ(Crc32(exact.get(), length), expected);
+    EXPECT_EQ(Crc32(padded.data(), length), expected);
+    for (const Crc32Form form : FormsThatRunHere()) {
+      EXPECT_EQ(Crc32With(form, exact.get(), length), expected) << Crc32FormName(form);
+      EXPECT_EQ(Crc32With(form, padded.data(), length), expected) << Crc32FormName(form);
+    }
   }
 }
 
