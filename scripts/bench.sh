@@ -1,12 +1,16 @@
 #!/bin/bash
-# Benchmarks (not tests): the checksum on its own, then whole runs of the
-# check on the sample install folder.
-#  1. crc32_bench (Google Benchmark): Crc32, the plain bit-by-bit loop and
-#     zlib's crc32 on 4 KiB, 1 MiB and 64 MiB, with their ratios; and the same
-#     64 MiB figure for the Windows builds under Wine.
-#  2. Side by side in one run: the native sealmark against reading the same
-#     43 files with cat, and Sealmark.exe under Wine. Median run times, the
-#     share of Crc32 in a native run, and the native run's peak memory.
+# Benchmarks (not tests). Shows the checksum benchmarks of each build, then
+# times whole runs on the sample install folder, and ends with one table of
+# every figure that has a goal:
+#  - Crc32 against the plain bit-by-bit loop on 32 MiB: natively (Google
+#    Benchmark) and in both Windows builds under Wine (crc32_speed), where
+#    the 32-bit build's form without SSE2 has a figure of its own;
+#  - Crc32 against zlib's crc32, natively;
+#  - a native run against reading the same files (cat) and running the plain
+#    loop over them, and its peak memory;
+#  - the 32-bit Sealmark.exe against the 64-bit one under Wine, whole
+#    process, median of five pairs.
+# RUNS=n changes the number of native runs (9).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -20,26 +24,31 @@ for preset in native win32 win64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
 done
-
-echo "== Crc32 alone (native x86-64)"
-build/native/crc32_bench
-
 mkdir -p "$bench"
-rm -rf "$install"
-build/native/sample-install "$install"
+
+echo "== Crc32 natively (x86-64)"
+build/native/crc32_bench --benchmark_out="$bench/crc32.csv" --benchmark_out_format=csv
+# Bytes per second of a benchmark on 32 MiB.
+native_speed() {
+  awk -F, -v name="\"$1/33554432\"" '$1 == name {print $6}' "$bench/crc32.csv"
+}
+
 scripts/wine-prefix create "$prefix" "$root/build/win32/shell_recorder.exe"
 trap 'scripts/wine-prefix remove "$prefix"' EXIT
 export WINEPREFIX=$prefix
-
-echo
-echo "== Crc32 alone under Wine"
 for preset in win32 win64; do
-  echo "$preset: $(scripts/wine-run "build/$preset/crc32_speed.exe")"
+  echo
+  echo "== Crc32 under Wine, $preset"
+  scripts/wine-run "build/$preset/crc32_speed.exe" | tee "$bench/$preset.txt"
 done
+# The ratio to the plain loop on a line of crc32_speed, "form portable32 ..."
+# or "Crc32 ...".
+wine_ratio() {
+  awk -v line="$2" '$0 ~ "^" line " " {print $NF}' "$bench/$1.txt" | tr -d x
+}
 
-# The native program opens the report with the first xdg-open on PATH: the
-# test recorder, which does nothing here.
-export PATH=$root/build/native/recorder:$PATH
+rm -rf "$install"
+build/native/sample-install "$install"
 files=()
 while IFS= read -r -d '' file; do files+=("$file"); done < <(find "$install/Data" -type f -print0)
 total_bytes=$(cat "${files[@]}" | wc -c)
@@ -54,31 +63,44 @@ seconds_of() {
 }
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-native_times=() cat_times=() wine_times=()
+# The native program opens the report with the first xdg-open on PATH: the
+# test recorder, which does nothing here.
+export PATH=$root/build/native/recorder:$PATH
+native_times=() cat_times=()
 for (( i = 0; i < runs; i++ )); do
   native_times+=("$(cd "$install" && seconds_of "$root/build/native/sealmark")")
   cat_times+=("$(seconds_of cat "${files[@]}")")
-  wine_times+=("$(cd "$install" && seconds_of "$root/scripts/wine-run" "$root/build/win32/Sealmark.exe")")
 done
 native=$(printf '%s\n' "${native_times[@]}" | median)
-cat_median=$(printf '%s\n' "${cat_times[@]}" | median)
-wine=$(printf '%s\n' "${wine_times[@]}" | median)
-
-build/native/crc32_bench --benchmark_filter='^Crc32/1048576$' \
-  --benchmark_out="$bench/crc32.csv" --benchmark_out_format=csv >/dev/null 2>&1
-crc_bytes_per_second=$(awk -F, '/^"Crc32/ {print $6}' "$bench/crc32.csv")
+cat_time=$(printf '%s\n' "${cat_times[@]}" | median)
 peak_kib=$(cd "$install" && /usr/bin/time -v "$root/build/native/sealmark" 2>&1 >/dev/null |
   awk -F': ' '/Maximum resident/ {print $2}')
 
-awk -v runs="$runs" -v native="$native" -v cat_time="$cat_median" -v wine="$wine" \
-    -v bytes="$total_bytes" -v largest="$largest_bytes" -v crc_speed="$crc_bytes_per_second" \
-    -v peak="$peak_kib" 'BEGIN {
-  crc = bytes / crc_speed
-  printf "\n== Whole runs on the sample set (%d files, %.1f MiB), median of %d\n", 43, bytes / 1048576, runs
-  printf "native sealmark            %7.3f s\n", native
-  printf "cat of the 43 files        %7.3f s\n", cat_time
-  printf "Crc32 over them            %7.3f s  (%.0f MB/s; %.0f%% of the native run)\n", crc, crc_speed / 1e6, 100 * crc / native
-  printf "native / (cat + Crc32)     %7.2f    (goal: at most 1.50)\n", native / (cat_time + crc)
-  printf "Sealmark.exe (win32, Wine) %7.3f s\n", wine
-  printf "native peak memory         %7.1f MiB (goal: at most largest file %.1f MiB + 4 MiB)\n", peak / 1024, largest / 1048576
+pair_ratios=() times32=() times64=()
+for (( i = 0; i < 5; i++ )); do
+  t32=$(cd "$install" && seconds_of "$root/scripts/wine-run" "$root/build/win32/Sealmark.exe")
+  t64=$(cd "$install" && seconds_of "$root/scripts/wine-run" "$root/build/win64/Sealmark.exe")
+  times32+=("$t32") times64+=("$t64")
+  pair_ratios+=("$(awk -v a="$t32" -v b="$t64" 'BEGIN {print a / b}')")
+done
+
+awk -v native_crc="$(native_speed Crc32)" -v native_plain="$(native_speed PlainLoop)" \
+    -v zlib="$(native_speed ZlibCrc32)" -v win64="$(wine_ratio win64 Crc32)" \
+    -v win32="$(wine_ratio win32 Crc32)" -v portable32="$(wine_ratio win32 'form portable32')" \
+    -v native="$native" -v cat_time="$cat_time" -v bytes="$total_bytes" -v runs="$runs" \
+    -v largest="$largest_bytes" -v peak="$peak_kib" \
+    -v t32="$(printf '%s\n' "${times32[@]}" | median)" \
+    -v t64="$(printf '%s\n' "${times64[@]}" | median)" \
+    -v pair="$(printf '%s\n' "${pair_ratios[@]}" | median)" 'BEGIN {
+  plain = bytes / native_plain
+  printf "\n== Figures and goals (sample set: 43 files, %.1f MiB)\n", bytes / 1048576
+  printf "| figure | measured | goal |\n|---|---|---|\n"
+  printf "| Crc32 / plain loop, 32 MiB, native | %.1fx | at least 8x |\n", native_crc / native_plain
+  printf "| Crc32 / plain loop, 32 MiB, win64 under Wine | %.1fx | at least 8x |\n", win64
+  printf "| portable32 form (no SSE2) / plain loop, 32 MiB, win32 under Wine | %.1fx | at least 4x |\n", portable32
+  printf "| Crc32 / plain loop, 32 MiB, win32 under Wine (form by CPU) | %.1fx | |\n", win32
+  printf "| Crc32 / zlib crc32, 32 MiB, native | %.2fx | at least 1x (stretch) |\n", native_crc / zlib
+  printf "| native run / (cat + plain loop), median of %d | %.3f s / (%.3f s + %.3f s) = %.3f | at most 0.15 |\n", runs, native, cat_time, plain, native / (cat_time + plain)
+  printf "| native peak memory | %.1f MiB | at most %.1f MiB (largest file + 4 MiB) |\n", peak / 1024, largest / 1048576 + 4
+  printf "| Sealmark.exe win32 / win64 under Wine, median of 5 pairs | %.3f s / %.3f s: %.2f | at most 1.2 |\n", t32, t64, pair
 }'
