@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake make g++ gcc zlib1g-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-  wine wine64 wine32:i386 e2fsprogs time clang-format zip unzip"
+  wine wine64 wine32:i386 e2fsprogs time clang-format zip unzip git"
 
 missing=""
 for package in $packages; do

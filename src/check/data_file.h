@@ -53,8 +53,6 @@ class FileLookup {
   // Closes the search that the last lookup left open, if any.
   void Close();
 
-  bool HasOpenSearch() const { return search_ != SearchHandle::kNone; }
-
  private:
   System& system_;
   SearchHandle search_ = SearchHandle::kNone;

@@ -28,8 +28,9 @@ bool RunsOnTheNtPlatform() {
 extern "C" int WinMainCRTStartup();
 
 // The process entry. The library search is restricted and the platform
-// checked before anything else, the C runtime's start-up included; a refused
-// run ends here.
+// checked before the C runtime's start-up, so that a refused run ends here
+// having made no other call; only the runtime's set-up at process attach
+// comes earlier.
 extern "C" int SealmarkEntry() {
   sealmark::RestrictLibrarySearch();
   if (!RunsOnTheNtPlatform()) {

@@ -73,7 +73,7 @@ class System {
 
   // The host's clock, version and date settings.
 
-  // The current local date and time; read through GuardedSystemCall.
+  // The current local date and time.
   virtual CalendarTime LocalTime() = 0;
   virtual OsVersion Version() = 0;
   // The UTC calendar fields of a file time; none when it has no date.

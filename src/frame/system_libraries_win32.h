@@ -8,16 +8,19 @@ namespace sealmark {
 
 // The program imports nothing but kernel32 and the C runtime, which Windows
 // always takes from its own folder. Every other library is loaded here, at
-// run time and from the system folder only, so that a DLL planted beside the
-// program under a system library's name is never loaded into it.
+// run time and by its full path in the system folder, so that a DLL planted
+// beside the program under a system library's name is not loaded into it.
 
-// Restricts the library search of the whole process to the system folder,
-// where the system allows that; elsewhere it takes the current folder out
-// of the search. The ANSI forms are used, which work on every Windows.
+// Restricts the library search of the whole process, the libraries' own
+// imports included, to the system folder where the system can (Windows 8
+// on, and earlier ones with the update that adds it); elsewhere it takes the
+// current folder out of the search, and the program's folder stays in it
+// for the imports of the libraries loaded here.
 void RestrictLibrarySearch();
 
 // Loads the system library `name` ("shell32.dll") by its full path in the
-// system folder; nullptr when it cannot be had. It stays loaded.
+// system folder, with the ANSI calls that every Windows has; nullptr when it
+// cannot be had. It stays loaded; loading it again only counts.
 HMODULE LoadSystemLibrary(const char* name);
 
 // The entry point `name` of `library` as a `Function` pointer; nullptr when
@@ -34,8 +37,8 @@ Function EntryPoint(HMODULE library, const char* name) {
 }
 
 // Calls the entry point `name` of the system library `library` with
-// `arguments`, the library loaded when first needed; does nothing when the
-// library or the entry point cannot be had.
+// `arguments`, loading the library for it; does nothing when the library or
+// the entry point cannot be had.
 template <typename Function, typename... Arguments>
 void CallSystemEntry(const char* library, const char* name, Arguments... arguments) {
   const auto entry = EntryPoint<Function>(LoadSystemLibrary(library), name);

@@ -195,6 +195,7 @@ class Win32System final : public System {
     return GuardedSystemCall([&] { return FindClose(AsHandle(search)); }).value;
   }
 
+  // The clock is read inside the guard, like the file calls.
   CalendarTime LocalTime() override {
     const auto now = GuardedSystemCall([] {
       SYSTEMTIME local;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "check/crc32.h"
+#include "frame/file_time.h"
 #include "support/fault_system.h"
 #include "support/platform.h"
 #include "support/temp_dir.h"
@@ -16,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::FaultSystem;
 
-constexpr std::uint64_t kMinute = 60ull * 10'000'000ull;
+constexpr std::uint64_t kMinute = 60 * kFileTimeUnitsPerSecond;
 
 bool IsZero(const FindRecord& record) {
   FindRecord zero;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "check/manifest.h"
+#include "support/expected_report.h"
 #include "support/fault_system.h"
 #include "support/platform.h"
 #include "support/sample_data.h"
@@ -73,14 +74,6 @@ const std::string kIntactReport =
     "\r\n"
     " The integrity of 43 data files confirmed.\r\n";
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-  const std::size_t at = text.find(from);
-  if (at == std::string::npos) {
-    throw std::logic_error("no " + from + " in the report");
-  }
-  return text.replace(at, from.size(), to);
-}
-
 // An intact install folder of four-byte files.
 fs::path MakeInstall(const fs::path& root) {
   const fs::path install = root / "install";
@@ -125,23 +118,15 @@ TEST_F(RunCheckTest, ReportsAnIntactSetAndAsksTheShellToOpenIt) {
 TEST_F(RunCheckTest, ReportsBadFilesInTheirPlacesAndCountsThem) {
   test::WriteFileContent(test::SamplePath(install_, 18), std::string(4, '\0'));
   fs::remove_all(install_ / "Data" / "Submersion");
-  const auto valid = [](const std::string& name) {
-    return " " + name + std::string(35 - name.size(), ' ') + "6/30/2026      Valid";
-  };
-  const auto bad = [](const std::string& name, const std::string& checksum) {
-    return " " + name + " may be corrupted; CRC was " + checksum;
-  };
-  std::string expected = Replaced(kIntactReport, " The integrity of 43 data files confirmed.",
-                                  " Integrity issue with 7  file(s).\r\n"
-                                  " Reinstall the software to resolve this issue.");
-  const std::string altered = "GRD_Volume\\5-y-old_Soil_00.DAT";
-  expected = Replaced(expected, valid(altered), bad(altered, "2144DF1C"));
-  for (const char* group : {"Newborn", "1-y-old", "5-y-old", "10-y-old", "15-y-old", "Adult"}) {
-    const std::string missing = std::string("Submersion\\") + group + "_Sub.DAT";
-    expected = Replaced(expected, valid(missing), bad(missing, "00000000"));
+  std::vector<test::ExpectedEntry> entries(kManifestCount, {true, "6/30/2026 "});
+  entries[17] = {false, "2144DF1C"};
+  for (const int index : {8, 15, 22, 29, 36, 43}) {
+    entries[static_cast<std::size_t>(index - 1)] = {false, "00000000"};
   }
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(Report(), expected);
+  EXPECT_EQ(Report(),
+            test::ExpectedReport("03-14-2027", "Windows 10; Version - 10.0 Build Number - 19045",
+                                 entries));
 }
 
 TEST_F(RunCheckTest, ClosesEveryFileAndLeavesOneSearchOpen) {
