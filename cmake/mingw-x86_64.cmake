@@ -1,8 +1,6 @@
-# Cross-compiles the 64-bit Windows build with mingw-w64 (POSIX thread model).
+# Cross-compiles the 64-bit Windows program with mingw-w64's win32 thread
+# model, which links no threading library: the program has one thread.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(SEALMARK_MINGW_THREADS win32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -2,7 +2,8 @@
 # Builds the release zip twice from clean clones of the current commit (what
 # is not committed takes no part) in two different folders and compares the
 # results byte for byte: both Sealmark.exe files and the zip itself. Prints
-# their SHA-256 sums.
+# their SHA-256 sums. Where the win32 and win64 presets have been built, their
+# Sealmark.exe, the programs that their tests ran, must be the released ones.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,6 +20,19 @@ for file in "$zip" package/stage/Sealmark.exe package/stage/x64/Sealmark.exe; do
     echo "same      $(cd "$work/a/build" && sha256sum "$file")"
   else
     echo "DIFFERENT $file"
+    status=1
+  fi
+done
+# The programs that the Windows tests ran, where they were built.
+for preset in win32 win64; do
+  tested=build/$preset/Sealmark.exe
+  released=package/stage/Sealmark.exe
+  [ "$preset" = win64 ] && released=package/stage/x64/Sealmark.exe
+  [ -f "$tested" ] || continue
+  if cmp -s "$tested" "$work/a/build/$released"; then
+    echo "same      $tested, the program the tests ran, as $released"
+  else
+    echo "DIFFERENT $tested, the program the tests ran, from $released"
     status=1
   fi
 done

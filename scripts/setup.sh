@@ -1,9 +1,12 @@
 #!/bin/sh
 # Installs every Debian package that building, testing, benchmarking and the
-# demo need. Safe to run again: it asks apt only for what is missing.
+# demo need: the programs are built with mingw-w64's win32 thread model, their
+# tests with its POSIX one. Safe to run again: it asks apt only for what is
+# missing.
 set -eu
 
 packages="cmake make g++ gcc zlib1g-dev googletest libbenchmark-dev
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 wine32:i386 e2fsprogs time clang-format zip unzip git"
 

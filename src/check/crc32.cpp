@@ -1,6 +1,7 @@
 #include "check/crc32.h"
 
 #include "check/crc32_sliced.h"
+#include "frame/vector_registers.h"
 
 namespace sealmark {
 
@@ -171,13 +172,15 @@ const char* Crc32FormName(Crc32Form form) {
   return FormOf(form).name;
 }
 
+// libgcc's AVX2 and AVX-512 flags already say whether the system saves
+// those registers (it reads XCR0); its SSE2 flag is the CPU's alone.
 bool Crc32FormRunsHere(Crc32Form form) {
   switch (form) {
     case Crc32Form::kPortable32:
     case Crc32Form::kPortable64:
       return true;
     case Crc32Form::kSse2:
-      return __builtin_cpu_supports("sse2") != 0;
+      return __builtin_cpu_supports("sse2") != 0 && SystemSavesSseRegisters();
     case Crc32Form::kAvx2:
       return __builtin_cpu_supports("avx2") != 0;
     case Crc32Form::kAvx512:

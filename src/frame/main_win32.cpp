@@ -6,18 +6,23 @@
 // <objbase.h> needs <windows.h> first.
 #include <objbase.h>
 
-#include <cstring>
-
 #include "check/run_check.h"
 #include "frame/system_libraries_win32.h"
 
+// What runs before the C runtime's start-up (the process entry and the
+// functions it calls) makes kernel32 calls only and uses nothing of the C or
+// C++ runtime: no library functions, no statics with guards, no exceptions,
+// no floating point or vector code. The platform check comes first, with
+// GetVersionExA as the only call before it; a refused run then makes only
+// the calls of its message box (GetSystemDirectoryA, lstrlenA, lstrcpyA,
+// LoadLibraryA, GetProcAddress, MessageBoxA) and ExitProcess.
 namespace {
 
 bool RunsOnTheNtPlatform() {
   OSVERSIONINFOA platform;
-  std::memset(&platform, 0, sizeof platform);
-  platform.dwOSVersionInfoSize = sizeof platform;
   static_assert(sizeof platform == 148);
+  platform.dwOSVersionInfoSize = sizeof platform;
+  platform.dwPlatformId = 0;
   GetVersionExA(&platform);
   return platform.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
@@ -27,18 +32,18 @@ bool RunsOnTheNtPlatform() {
 // The C runtime's own start-up, which prepares the runtime and calls WinMain.
 extern "C" int WinMainCRTStartup();
 
-// The process entry. The library search is restricted and the platform
-// checked before the C runtime's start-up, so that a refused run ends here
-// having made no other call; only the runtime's set-up at process attach
-// comes earlier.
+// The process entry. A refused run ends here, before the library search is
+// restricted (no system outside the NT family can restrict it) and before
+// the C runtime starts; only the runtime's set-up at process attach comes
+// earlier.
 extern "C" int SealmarkEntry() {
-  sealmark::RestrictLibrarySearch();
   if (!RunsOnTheNtPlatform()) {
     sealmark::CallSystemEntry<decltype(&MessageBoxA)>("user32.dll", "MessageBoxA", nullptr,
                                                       "Win98 No Support", nullptr,
                                                       MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
     ExitProcess(255);
   }
+  sealmark::RestrictLibrarySearch();
   return WinMainCRTStartup();
 }
 

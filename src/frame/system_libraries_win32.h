@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstring>
-
 #include "frame/windows_api.h"
 
 namespace sealmark {
@@ -27,13 +25,12 @@ HMODULE LoadSystemLibrary(const char* name);
 // there is no library or no such entry.
 template <typename Function>
 Function EntryPoint(HMODULE library, const char* name) {
-  Function entry = nullptr;
-  if (library != nullptr) {
-    const FARPROC found = GetProcAddress(library, name);
-    static_assert(sizeof entry == sizeof found);
-    std::memcpy(&entry, &found, sizeof entry);
+  if (library == nullptr) {
+    return nullptr;
   }
-  return entry;
+  // Through the generic function pointer type, which converts to any other.
+  using Generic = void (*)();
+  return reinterpret_cast<Function>(reinterpret_cast<Generic>(GetProcAddress(library, name)));
 }
 
 // Calls the entry point `name` of the system library `library` with

@@ -346,31 +346,34 @@ TEST(CallTraceOfARefusal, ShowsTheMessageBoxAndEndsWith255) {
   if (RelayLog().empty()) {
     GTEST_SKIP() << "no relay log: run under Wine through ctest's call_trace";
   }
-  TempDir install;
-  const RegistryValue win98(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
-                            "win98");
-  const std::vector<Call> calls = TracedRun(install.path());
-  // Before the platform check come only the runtime's set-up at process
-  // attach (RtlInitializeCriticalSection, RtlAddVectoredExceptionHandler)
-  // and the restriction of the library search (GetModuleHandleA,
-  // GetProcAddress); the C runtime's start-up (GetStartupInfoA) never runs,
-  // and nothing touches a file.
+  // Before the platform check comes only the runtime's set-up at process
+  // attach: not the restriction of the library search (GetModuleHandleA),
+  // nor the C runtime's start-up (GetStartupInfoA), which never runs; and
+  // nothing touches a file.
   const std::vector<std::string> named = {
       "GetVersionExA",       "GetVersionExW",    "LoadLibraryA",         "FreeLibrary",
       "GetDateFormatW",      "ExitProcess",      "FileTimeToSystemTime", "MultiByteToWideChar",
       "WideCharToMultiByte", "GetModuleHandleW", "GetCommandLineW",      "GetStartupInfoA",
-      "CoInitialize",        "CoUninitialize",   "ShellExecuteA",        "MessageBoxA"};
-  const auto first = std::find_if(calls.begin(), calls.end(), [&](const Call& call) {
-    return IsGuardedCall(call) || std::count(named.begin(), named.end(), call.name) != 0;
-  });
-  ASSERT_NE(first, calls.end());
-  EXPECT_EQ(first->Text(), "GetVersionExA(" + first->arguments.at(0) + ")");
-  EXPECT_EQ(std::count_if(calls.begin(), calls.end(), IsGuardedCall), 0);
-  const auto box = std::find_if(calls.begin(), calls.end(),
-                                [](const Call& call) { return call.name == "MessageBoxA"; });
-  ASSERT_NE(box, calls.end());
-  EXPECT_EQ(box->Text(), "MessageBoxA(0,\"Win98 No Support\",0,12000)");
-  EXPECT_EQ(calls.back().Text(), "ExitProcess(ff)");
+      "CoInitialize",        "CoUninitialize",   "ShellExecuteA",        "MessageBoxA",
+      "GetModuleHandleA"};
+  for (const char* windows : {"win98", "winme"}) {
+    SCOPED_TRACE(windows);
+    TempDir install;
+    const RegistryValue version(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
+                                windows);
+    const std::vector<Call> calls = TracedRun(install.path());
+    const auto first = std::find_if(calls.begin(), calls.end(), [&](const Call& call) {
+      return IsGuardedCall(call) || std::count(named.begin(), named.end(), call.name) != 0;
+    });
+    ASSERT_NE(first, calls.end());
+    EXPECT_EQ(first->Text(), "GetVersionExA(" + first->arguments.at(0) + ")");
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), IsGuardedCall), 0);
+    const auto box = std::find_if(calls.begin(), calls.end(),
+                                  [](const Call& call) { return call.name == "MessageBoxA"; });
+    ASSERT_NE(box, calls.end());
+    EXPECT_EQ(box->Text(), "MessageBoxA(0,\"Win98 No Support\",0,12000)");
+    EXPECT_EQ(calls.back().Text(), "ExitProcess(ff)");
+  }
 }
 
 }  // namespace

@@ -84,9 +84,9 @@ class CheckRun : public ::testing::Test {
 
   std::string Report() const { return FileContent(install_ / "FileCheck.TXT"); }
 
-  void ExpectReport(const std::vector<ExpectedEntry>& entries) const {
+  void ExpectReport(const std::vector<ExpectedEntry>& entries,
+                    const std::string& operatingSystem = OperatingSystemText(HostSystem())) const {
     const std::string report = Report();
-    const std::string operatingSystem = OperatingSystemText(HostSystem());
     const std::string expected = ExpectedReport(runDates_[0], operatingSystem, entries);
     if (report != expected) {
       EXPECT_EQ(report, ExpectedReport(runDates_[1], operatingSystem, entries));
@@ -263,18 +263,67 @@ TEST_F(CheckRun, LoadsNoDllPlantedBesideIt) {
       << FileContent(log);
 }
 
-TEST_F(CheckRun, RefusesAPlatformOutsideTheNtFamilyAndTouchesNothing) {
-  const RegistryValue win98(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
-                            "win98");
-  if (!win98.isSet()) {
-    GTEST_SKIP() << "only Wine can pretend to be Windows 98";
+// A Windows version that Wine can report to the program, the start of the
+// operating-system text that the report then carries (none for the versions
+// outside the NT family, which the program refuses), and the programs, 32-
+// or 64-bit, that it had.
+struct WindowsVersion {
+  const char* wineName;
+  const char* reported;
+  bool had32Bit;
+  bool had64Bit;
+};
+
+constexpr WindowsVersion kWindowsVersions[] = {
+    {"win98", nullptr, true, false},
+    {"winme", nullptr, true, false},
+    {"nt40", "Windows NT; Version - 4.0 ", true, false},
+    {"win2k", "Windows 2K; Version - 5.0 ", true, false},
+    {"winxp", "Windows XP; Version - 5.1 ", true, false},
+    {"winxp64", "Windows 2K3; Version - 5.2 ", false, true},
+    {"win2003", "Windows 2K3; Version - 5.2 ", true, true},
+    {"vista", "Windows Vista; Version - 6.0 ", true, true},
+    {"win7", "Windows 7; Version - 6.1 ", true, true},
+    {"win8", "Windows 8.0; Version - 6.2 ", true, true},
+    {"win81", "Windows 8.1; Version - 6.3 ", true, true},
+    {"win10", "Windows 10; Version - 10.0 ", true, true},
+};
+
+class CheckRunOn : public CheckRun, public ::testing::WithParamInterface<WindowsVersion> {};
+
+// Each Windows that the program is made for: the NT family gets its check,
+// the rest the refusal, with nothing touched.
+TEST_P(CheckRunOn, ChecksOrRefusesAsTheWindowsVersionSays) {
+  const WindowsVersion& windows = GetParam();
+  if (!(sizeof(void*) == 8 ? windows.had64Bit : windows.had32Bit)) {
+    GTEST_SKIP() << windows.wineName << " has no programs of this width";
+  }
+  const RegistryValue version(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
+                              windows.wineName);
+  if (!version.isSet()) {
+    GTEST_SKIP() << "only Wine can pretend to be another Windows";
   }
   const std::string before = Listing(install_);
-  EXPECT_EQ(Run().exitCode, 255);
-  EXPECT_FALSE(fs::exists(install_ / "FileCheck.TXT"));
-  EXPECT_EQ(Listing(install_), before);
-  EXPECT_TRUE(ShellRequests(2s).empty());
+  const ProgramRun run = Run();
+  if (windows.reported == nullptr) {
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_FALSE(fs::exists(install_ / "FileCheck.TXT"));
+    EXPECT_EQ(Listing(install_), before);
+    EXPECT_TRUE(ShellRequests(2s).empty());
+    return;
+  }
+  EXPECT_EQ(run.exitCode, 0);
+  const std::string report = Report();
+  const std::string head = " Operating System: ";
+  const std::size_t start = report.find(head) + head.size();
+  const std::string operatingSystem = report.substr(start, report.find('\r', start) - start);
+  EXPECT_EQ(operatingSystem.rfind(windows.reported, 0), 0u) << operatingSystem;
+  ExpectReport(IntactEntries(), operatingSystem);
+  ExpectOneRequestToOpenTheReport();
 }
+
+INSTANTIATE_TEST_SUITE_P(Windows, CheckRunOn, ::testing::ValuesIn(kWindowsVersions),
+                         [](const auto& row) { return std::string(row.param.wineName); });
 
 }  // namespace
 }  // namespace sealmark::test

@@ -1,0 +1,19 @@
+#include "frame/vector_registers.h"
+
+#include "frame/system_libraries_win32.h"
+
+namespace sealmark {
+
+// Windows reports SSE2 (PF_XMMI64_INSTRUCTIONS_AVAILABLE) from XP on, and only
+// where it has enabled the SSE state, which it then saves with every thread
+// switch. Windows NT 4.0, which saves no SSE registers, and Windows 2000,
+// which does not know the feature, answer no: they get the portable forms.
+// The call is bound at run time, since Windows 95 and 98 do not have it.
+bool SystemSavesSseRegisters() {
+  const auto isProcessorFeaturePresent = EntryPoint<decltype(&IsProcessorFeaturePresent)>(
+      GetModuleHandleA("kernel32.dll"), "IsProcessorFeaturePresent");
+  return isProcessorFeaturePresent != nullptr &&
+         isProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+}
+
+}  // namespace sealmark
