@@ -57,10 +57,10 @@ bool StartChattr(const std::filesystem::path& path, const char* change) {
                       &startup, &process)) {
     return false;
   }
-  if (process.hThread != nullptr) {
-    CloseHandle(process.hThread);
-  }
+  // Wine then leaves the process handle empty and the thread handle
+  // undefined: closing it could close any handle of this process.
   if (process.hProcess != nullptr) {
+    CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
   return true;
