@@ -50,9 +50,9 @@ unsigned char* ContentBuffer::Room(System& system, std::size_t size) {
   return memory_.get();
 }
 
-void ReadWholeFile(System& system, const std::string& path, ContentBuffer& content) {
+void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content) {
   content.Keep(0);
-  if (path.empty() || path.find_first_of("*?") != std::string::npos) {
+  if (path.empty() || path.find_first_of("*?") != std::string_view::npos) {
     return;
   }
   FileHandle file = system.OpenFile(path, FileAccess::kReadWrite, FileSharing::kReadWrite);
@@ -66,7 +66,7 @@ void ReadWholeFile(System& system, const std::string& path, ContentBuffer& conte
   system.Close(file);
 }
 
-void FileLookup::LookUpFile(const std::string& path, FindRecord& record) {
+void FileLookup::LookUpFile(std::string_view path, FindRecord& record) {
   Close();
   FindRecord found;
   std::memset(&found, 0, sizeof found);

@@ -86,7 +86,7 @@ class CheckRun : public ::testing::Test {
 
   void ExpectReport(const std::vector<ExpectedEntry>& entries) const {
     const std::string report = Report();
-    const std::string operatingSystem = OperatingSystemText(HostSystem());
+    const std::string operatingSystem(OperatingSystemText(HostSystem()));
     const std::string expected = ExpectedReport(runDates_[0], operatingSystem, entries);
     if (report != expected) {
       EXPECT_EQ(report, ExpectedReport(runDates_[1], operatingSystem, entries));

@@ -19,7 +19,7 @@ constexpr std::uint64_t kDecember6th2026At090503 = 134'410'215'030'000'000;
 TEST(OperatingSystemText, DescribesTheKernel) {
   struct utsname system {};
   ASSERT_EQ(uname(&system), 0);
-  const std::string text = OperatingSystemText(HostSystem());
+  const std::string text(OperatingSystemText(HostSystem()));
   const std::string head = std::string(system.sysname) + "; Version - ";
   ASSERT_EQ(text.rfind(head, 0), 0u) << text;
   unsigned major = 0;
