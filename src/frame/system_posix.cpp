@@ -109,6 +109,17 @@ std::uint32_t TakeNumber(const char*& text) {
   return static_cast<std::uint32_t>(number);
 }
 
+// Puts the standard streams of a program to be started on /dev/null; false
+// when that cannot be set up.
+bool AddQuietStreams(posix_spawn_file_actions_t& actions) {
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Not one call: POSIX may hand over less per call than was asked for, so the
 // call is repeated, each time guarded, until `count` bytes have passed, as
 // one Windows call does for a disk file.
@@ -248,18 +259,20 @@ class PosixSystem final : public System {
   }
 
   // Starts the desktop's opener, found on PATH, with its standard streams on
-  // /dev/null; it is not waited for.
+  // /dev/null; it is not waited for. When the streams cannot be set up (the
+  // C library takes memory for that), the opener is not started.
   void OpenWithShell(const char* name) override {
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int stream = 0; stream <= 2; ++stream) {
-      posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0);
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+      return;
     }
-    // The arguments are not changed; the type is the C library's.
-    char program[] = "xdg-open";
-    char* argv[] = {program, const_cast<char*>(name), nullptr};
-    pid_t child = 0;
-    posix_spawnp(&child, program, &actions, nullptr, argv, environ);
+    if (AddQuietStreams(actions)) {
+      // The arguments are not changed; the type is the C library's.
+      char program[] = "xdg-open";
+      char* argv[] = {program, const_cast<char*>(name), nullptr};
+      pid_t child = 0;
+      posix_spawnp(&child, program, &actions, nullptr, argv, environ);
+    }
     posix_spawn_file_actions_destroy(&actions);
   }
 
