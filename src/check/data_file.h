@@ -19,10 +19,10 @@ class ContentBuffer {
 
   // Empties the content and makes room for `size` bytes, with new memory
   // from `system` when there is less room; nullptr when it cannot be had.
-  unsigned char* Room(System& system, std::size_t size);
+  unsigned char* MakeRoom(System& system, std::size_t size);
 
-  // The content is the first `size` bytes of the room.
-  void Keep(std::size_t size) { size_ = size; }
+  // Makes the content the first `size` bytes of the room.
+  void SetSize(std::size_t size) { size_ = size; }
 
  private:
   std::unique_ptr<unsigned char[]> memory_;

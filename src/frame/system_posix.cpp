@@ -13,7 +13,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "frame/file_time.h"
+#include "frame/file_time_conversion.h"
 #include "frame/guarded_call.h"
 
 extern char** environ;

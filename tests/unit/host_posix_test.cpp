@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-#include "frame/file_time.h"
+#include "frame/file_time_conversion.h"
 #include "host/date_text.h"
 #include "host/os_text.h"
 #include "support/platform.h"

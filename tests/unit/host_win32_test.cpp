@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "frame/file_time.h"
+#include "frame/file_time_conversion.h"
 #include "frame/windows_api.h"
 #include "host/date_text.h"
 #include "support/platform.h"
