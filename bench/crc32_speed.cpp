@@ -14,6 +14,7 @@
 
 #include "bench/plain_crc32.h"
 #include "check/crc32.h"
+#include "check/crc32_forms.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "check/crc32.h"
 
+#include "check/crc32_forms.h"
 #include "check/crc32_sliced.h"
 #include "frame/vector_registers.h"
 

@@ -22,9 +22,9 @@ void ReadOpenFile(System& system, FileHandle file, ContentBuffer& content) {
   if (size == 0 || !FitsOneRead(size)) {
     return;
   }
-  unsigned char* const room = content.Room(system, static_cast<std::size_t>(size));
+  unsigned char* const room = content.MakeRoom(system, static_cast<std::size_t>(size));
   if (room != nullptr) {
-    content.Keep(system.Read(file, room, static_cast<std::uint32_t>(size)).value_or(0));
+    content.SetSize(system.Read(file, room, static_cast<std::uint32_t>(size)).value_or(0));
   }
 }
 
@@ -39,7 +39,7 @@ bool IsPassedOver(const FindRecord& record) {
 
 }  // namespace
 
-unsigned char* ContentBuffer::Room(System& system, std::size_t size) {
+unsigned char* ContentBuffer::MakeRoom(System& system, std::size_t size) {
   size_ = 0;
   if (size > room_) {
     // The old memory goes first: one file's worth is held at a time.
@@ -50,9 +50,9 @@ unsigned char* ContentBuffer::Room(System& system, std::size_t size) {
   return memory_.get();
 }
 
-void ReadWholeFile(System& system, const std::string& path, ContentBuffer& content) {
-  content.Keep(0);
-  if (path.empty() || path.find_first_of("*?") != std::string::npos) {
+void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content) {
+  content.SetSize(0);
+  if (path.empty() || path.find_first_of("*?") != std::string_view::npos) {
     return;
   }
   FileHandle file = system.OpenFile(path, FileAccess::kReadWrite, FileSharing::kReadWrite);
@@ -66,7 +66,7 @@ void ReadWholeFile(System& system, const std::string& path, ContentBuffer& conte
   system.Close(file);
 }
 
-void FileLookup::LookUpFile(const std::string& path, FindRecord& record) {
+void FileLookup::LookUpFile(std::string_view path, FindRecord& record) {
   Close();
   FindRecord found;
   std::memset(&found, 0, sizeof found);

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <string>
+#include <cstddef>
+#include <memory>
+#include <string_view>
 
 #include "frame/find_record.h"
 #include "frame/system.h"
@@ -17,10 +19,10 @@ class ContentBuffer {
 
   // Empties the content and makes room for `size` bytes, with new memory
   // from `system` when there is less room; nullptr when it cannot be had.
-  unsigned char* Room(System& system, std::size_t size);
+  unsigned char* MakeRoom(System& system, std::size_t size);
 
-  // The content is the first `size` bytes of the room.
-  void Keep(std::size_t size) { size_ = size; }
+  // Makes the content the first `size` bytes of the room.
+  void SetSize(std::size_t size) { size_ = size; }
 
  private:
   std::unique_ptr<unsigned char[]> memory_;
@@ -35,7 +37,7 @@ class ContentBuffer {
 // with a wildcard, a file that cannot be opened, a read that fails, a size
 // that one read cannot take or memory that cannot be had. A short read keeps
 // the bytes that arrived.
-void ReadWholeFile(System& system, const std::string& path, ContentBuffer& content);
+void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content);
 
 // Looks data files up in their folders. The search of the last lookup stays
 // open until the next lookup, Close() or the object's end closes it.
@@ -48,7 +50,7 @@ class FileLookup {
 
   // Fills `record` with the directory entry that `path` names, or with zeros
   // when there is none or it is hidden, a system file, a folder, "." or "..".
-  void LookUpFile(const std::string& path, FindRecord& record);
+  void LookUpFile(std::string_view path, FindRecord& record);
 
   // Closes the search that the last lookup left open, if any.
   void Close();

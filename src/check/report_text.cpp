@@ -1,11 +1,10 @@
 #include "check/report_text.h"
 
+#include <cstring>
+
 namespace sealmark {
 
 namespace {
-
-constexpr int kNameColumn = 35;
-constexpr int kDateColumn = 15;
 
 int Length(std::string_view text) {
   return static_cast<int>(text.size());
@@ -13,44 +12,56 @@ int Length(std::string_view text) {
 
 }  // namespace
 
-std::string TitleLine(const std::string& runDate) {
-  return " CRC Check of Ombrex_Atlas Data Files    " + runDate;
+ReportLine TitleLine(std::string_view runDate) {
+  return {" CRC Check of Ombrex_Atlas Data Files    ", runDate};
 }
 
-std::string OperatingSystemLine(const std::string& operatingSystem) {
-  return " Operating System: " + operatingSystem;
+ReportLine OperatingSystemLine(std::string_view operatingSystem) {
+  return {" Operating System: ", operatingSystem};
 }
 
-std::string SeparatorLine() {
-  return " " + RepeatChar(55, '-');
+ReportLine SeparatorLine() {
+  return {" ", RepeatChar(kSeparatorHyphens, '-')};
 }
 
-std::string ValidLine(std::string_view name, const std::string& dateText) {
-  return " " + std::string(name) + RepeatChar(kNameColumn - Length(name), ' ') + dateText +
-         RepeatChar(kDateColumn - Length(dateText), ' ') + "Valid";
+ReportLine ValidLine(std::string_view name, std::string_view dateText) {
+  return {" ",
+          name,
+          RepeatChar(kNameColumn - Length(name), ' '),
+          dateText,
+          RepeatChar(kDateColumn - Length(dateText), ' '),
+          "Valid"};
 }
 
-std::string MismatchLine(std::string_view name, const std::string& checksumText) {
-  return " " + std::string(name) + " may be corrupted; CRC was " + checksumText;
+ReportLine MismatchLine(std::string_view name, std::string_view checksumText) {
+  return {" ", name, " may be corrupted; CRC was ", checksumText};
 }
 
-std::string CountItem(std::int32_t count) {
+FixedText<12> CountItem(std::int32_t count) {
   const std::int64_t value = count;
-  return (value < 0 ? "-" : " ") + std::to_string(value < 0 ? -value : value) + " ";
+  return {value < 0 ? "-" : " ",
+          DecimalText(static_cast<std::uint64_t>(value < 0 ? -value : value)), " "};
 }
 
-std::string HexText(std::uint32_t value, int digits) {
+FixedText<8> HexText(std::uint32_t value, int digits) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (int place = digits - 1; place >= 0; --place) {
-    const std::uint32_t nibble = place < 8 ? (value >> (4 * place)) & 0xFu : 0u;
-    text += kDigits[nibble];
+  if (digits <= 0 || digits > 8) {
+    return {};
   }
-  return text;
+  char text[8];
+  for (int place = 0; place < digits; ++place) {
+    text[digits - 1 - place] = kDigits[(value >> (4 * place)) & 0xFu];
+  }
+  return std::string_view(text, static_cast<std::size_t>(digits));
 }
 
-std::string RepeatChar(int count, char c) {
-  return count > 0 ? std::string(static_cast<std::size_t>(count), c) : std::string();
+FixedText<kSeparatorHyphens> RepeatChar(int count, char c) {
+  if (count <= 0 || count > kSeparatorHyphens) {
+    return {};
+  }
+  char text[kSeparatorHyphens];
+  std::memset(text, c, static_cast<std::size_t>(count));
+  return std::string_view(text, static_cast<std::size_t>(count));
 }
 
 }  // namespace sealmark

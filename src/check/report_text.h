@@ -1,8 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <string>
 #include <string_view>
+
+#include "check/manifest.h"
+#include "frame/fixed_text.h"
+#include "host/date_text.h"
+#include "host/os_text.h"
 
 namespace sealmark {
 
@@ -19,32 +24,44 @@ inline constexpr char kIssueLineStart[] = " Integrity issue with";
 inline constexpr char kIssueLineEnd[] = " file(s).";
 inline constexpr char kReinstallLine[] = " Reinstall the software to resolve this issue.";
 
-// The title, ending in the run date text.
-std::string TitleLine(const std::string& runDate);
+// The widths of the name and date columns of a valid line, and the number of
+// hyphens in a separator line, the longest run that RepeatChar makes.
+inline constexpr int kNameColumn = kLongestName;
+inline constexpr int kDateColumn = 15;
+inline constexpr int kSeparatorHyphens = 55;
 
-std::string OperatingSystemLine(const std::string& operatingSystem);
+// A line long enough for the longest of the title, the operating-system line
+// and a valid line of the longest name and date text.
+using ReportLine = FixedText<std::max(
+    {41 + RunDate::kCapacity, 19 + OsText::kCapacity, 1 + kNameColumn + StampText::kCapacity + 5})>;
+
+// The title, ending in the run date text.
+ReportLine TitleLine(std::string_view runDate);
+
+ReportLine OperatingSystemLine(std::string_view operatingSystem);
 
 // A blank and 55 hyphens.
-std::string SeparatorLine();
+ReportLine SeparatorLine();
 
 // The name, the date text and "Valid", each field filled with blanks to its
 // column (35 for the name, 15 for the date text); a longer field is kept
 // whole and the next follows directly.
-std::string ValidLine(std::string_view name, const std::string& dateText);
+ReportLine ValidLine(std::string_view name, std::string_view dateText);
 
 // The name and the checksum text that was found.
-std::string MismatchLine(std::string_view name, const std::string& checksumText);
+ReportLine MismatchLine(std::string_view name, std::string_view checksumText);
 
 // The count between blanks: " 12 "; a negative count has "-" in place of
 // the first blank.
-std::string CountItem(std::int32_t count);
+FixedText<12> CountItem(std::int32_t count);
 
 // `digits` hexadecimal digits of `value`, most significant first, with
 // leading zeros and upper-case letters: HexText(0x3E4DCB5, 8) is "03E4DCB5".
-// Digits above the eighth are zeros; no digits gives the empty text.
-std::string HexText(std::uint32_t value, int digits);
+// No digits, or more than eight, give the empty text.
+FixedText<8> HexText(std::uint32_t value, int digits);
 
-// `count` copies of `c`; the empty text when `count` is zero or negative.
-std::string RepeatChar(int count, char c);
+// `count` copies of `c`; the empty text when `count` is zero or negative, or
+// more than kSeparatorHyphens.
+FixedText<kSeparatorHyphens> RepeatChar(int count, char c);
 
 }  // namespace sealmark

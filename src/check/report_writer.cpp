@@ -4,7 +4,7 @@
 
 namespace sealmark {
 
-void ReportWriter::Create(const std::string& name) {
+void ReportWriter::Create(std::string_view name) {
   Close();
   file_ = system_.OpenFile(name, FileAccess::kWrite, FileSharing::kNone);
   if (file_ == FileHandle::kNone) {
@@ -20,7 +20,7 @@ void ReportWriter::Create(const std::string& name) {
 
 // A write that fails or falls short is not retried: the item is lost and
 // the next one still goes out.
-void ReportWriter::Write(const std::string& text) {
+void ReportWriter::Write(std::string_view text) {
   if (file_ == FileHandle::kNone || text.empty()) {
     return;
   }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "frame/system.h"
 
@@ -19,10 +19,10 @@ class ReportWriter {
 
   // Creates the file `name` or cuts an existing one to nothing. The file is
   // held with no sharing until it is closed.
-  void Create(const std::string& name);
+  void Create(std::string_view name);
 
   // Appends the bytes of `text` as they are.
-  void Write(const std::string& text);
+  void Write(std::string_view text);
 
   // Appends the count item of `count` (" 12 ").
   void WriteCount(std::int32_t count);

@@ -1,7 +1,7 @@
 #include "check/run_check.h"
 
 #include <cstring>
-#include <string>
+#include <string_view>
 
 #include "check/crc32.h"
 #include "check/manifest.h"
@@ -14,7 +14,7 @@ namespace sealmark {
 
 namespace {
 
-void WriteLine(ReportWriter& report, const std::string& line) {
+void WriteLine(ReportWriter& report, std::string_view line) {
   report.Write(line);
   report.EndLine();
 }
@@ -22,7 +22,7 @@ void WriteLine(ReportWriter& report, const std::string& line) {
 }  // namespace
 
 int RunCheck(System& system, FileLookup& lookup) {
-  const std::string operatingSystem = OperatingSystemText(system);
+  const OsText operatingSystem = OperatingSystemText(system);
 
   ReportWriter report(system);
   report.Create(kReportName);
@@ -39,12 +39,12 @@ int RunCheck(System& system, FileLookup& lookup) {
   std::int32_t badFiles = 0;
   for (int index = 1; index <= kManifestCount; ++index) {
     const std::string_view name = ManifestName(index);
-    const std::string path = "Data\\" + std::string(name);
+    const FixedText<5 + kLongestName> path{"Data\\", name};
     ReadWholeFile(system, path, content);
     const std::uint32_t checksum = Crc32(content.data(), content.size());
     lookup.LookUpFile(path, record);
-    const std::string dateText = FileDateText(system, LastWriteTime(record));
-    const std::string checksumText = HexText(checksum, 8);
+    const StampText dateText = FileDateText(system, LastWriteTime(record));
+    const FixedText<8> checksumText = HexText(checksum, 8);
     if (checksumText != ExpectedText(index)) {
       WriteLine(report, MismatchLine(name, checksumText));
       ++badFiles;

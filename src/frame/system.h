@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <string>
+#include <string_view>
 
 #include "frame/find_record.h"
+#include "frame/fixed_text.h"
 
 namespace sealmark {
 
@@ -29,6 +30,10 @@ struct CalendarTime {
   unsigned weekday = 0;  // 0 for Sunday
 };
 
+// What a system other than Windows calls itself: as much as a POSIX kernel
+// name holds.
+using OsName = FixedText<64>;
+
 // The numbers of the system's version. `name` is what a system other than
 // Windows calls itself (the POSIX stand-in's kernel); it is empty on Windows,
 // whose versions are named by their numbers.
@@ -36,12 +41,18 @@ struct OsVersion {
   std::uint32_t major;
   std::uint32_t minor;
   std::uint32_t build;
-  std::string name;
+  OsName name;
 };
 
+// The user's short date: at most 49 UTF-16 units, each of which takes up to
+// 2 bytes in a double-byte ANSI code page and up to 3 in UTF-8.
+inline constexpr int kShortDateUnits = 49;
+using ShortDate = FixedText<3 * kShortDateUnits>;
+
 // The system as the check sees it. Failures are values (kNone, false,
-// nullopt or an empty text), never messages. Paths are 8-bit texts relative
-// to the current folder, with "\" separators.
+// nullopt or an empty text), never messages, and no method asks for memory
+// but ObtainMemory. Paths are 8-bit texts relative to the current folder,
+// with "\" separators.
 class System {
  public:
   virtual ~System() = default;
@@ -52,7 +63,7 @@ class System {
 
   // Opens `path` for `access`, creating it empty with normal attributes when
   // it is missing and its folder allows (open always).
-  virtual FileHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) = 0;
+  virtual FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing) = 0;
   virtual bool IsDiskFile(FileHandle file) = 0;
   virtual bool SeekToStart(FileHandle file) = 0;
   virtual std::optional<std::uint64_t> FileSize(FileHandle file) = 0;
@@ -67,7 +78,7 @@ class System {
 
   // Starts a directory search for `path`, filling `record` with the first
   // entry found.
-  virtual SearchHandle FindFirst(const std::string& path, FindRecord& record) = 0;
+  virtual SearchHandle FindFirst(std::string_view path, FindRecord& record) = 0;
   virtual bool FindNext(SearchHandle search, FindRecord& record) = 0;
   virtual bool CloseSearch(SearchHandle search) = 0;
 
@@ -80,7 +91,7 @@ class System {
   virtual std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) = 0;
   // The user's short date for `date`, in the ANSI code page; empty when it
   // cannot be made.
-  virtual std::string ShortDateText(const CalendarTime& date) = 0;
+  virtual ShortDate ShortDateText(const CalendarTime& date) = 0;
 
   // `size` bytes of memory, not cleared; nullptr when they cannot be had.
   // Not a system call: it is here so that tests can refuse the memory.
@@ -89,7 +100,7 @@ class System {
   // Asks the desktop shell to open the file `name` for the user, without
   // waiting and without reporting how it went. A shell request, not a
   // guarded file call.
-  virtual void OpenWithShell(const std::string& name) = 0;
+  virtual void OpenWithShell(const char* name) = 0;
 };
 
 // The system the program runs on.

@@ -8,11 +8,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-#include "frame/file_time.h"
+#include "frame/file_time_conversion.h"
 #include "frame/guarded_call.h"
 
 extern char** environ;
@@ -21,11 +22,20 @@ namespace sealmark {
 
 namespace {
 
-std::string NativePath(const std::string& path) {
-  std::string native = path;
-  std::replace(native.begin(), native.end(), '\\', '/');
-  return native;
-}
+// A path with "/" separators, ending in a NUL; the empty path, which names
+// no file, when it is too long for the system.
+class NativePath {
+ public:
+  explicit NativePath(std::string_view path) {
+    const std::size_t size = path.size() < sizeof chars_ ? path.size() : 0;
+    std::replace_copy(path.begin(), path.begin() + size, chars_, '\\', '/');
+    chars_[size] = '\0';
+  }
+  const char* c_str() const { return chars_; }
+
+ private:
+  char chars_[PATH_MAX];
+};
 
 int AsDescriptor(FileHandle file) {
   return static_cast<int>(file);
@@ -52,10 +62,10 @@ std::optional<struct stat> StatusOf(int descriptor) {
   return status;
 }
 
-void FillRecord(const std::string& path, const struct stat& status, FindRecord& record) {
+void FillRecord(std::string_view path, const struct stat& status, FindRecord& record) {
   std::memset(&record, 0, sizeof record);
-  const std::size_t slash = path.find_last_of('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // Past the last "/", or the whole path when it has none (npos + 1 is 0).
+  const std::string_view name = path.substr(path.find_last_of('/') + 1);
   const std::size_t units = std::min(name.size(), std::size(record.name) - 1);
   std::copy_n(name.begin(), units, record.name);
   if (S_ISDIR(status.st_mode)) {
@@ -99,6 +109,17 @@ std::uint32_t TakeNumber(const char*& text) {
   return static_cast<std::uint32_t>(number);
 }
 
+// Puts the standard streams of a program to be started on /dev/null; false
+// when that cannot be set up.
+bool AddQuietStreams(posix_spawn_file_actions_t& actions) {
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Not one call: POSIX may hand over less per call than was asked for, so the
 // call is repeated, each time guarded, until `count` bytes have passed, as
 // one Windows call does for a disk file.
@@ -128,8 +149,8 @@ std::optional<std::uint32_t> TransferAll(std::uint32_t count, Transfer transfer)
 // The user's short date is the date format of the LC_TIME locale (%x).
 class PosixSystem final : public System {
  public:
-  FileHandle OpenFile(const std::string& path, FileAccess access, FileSharing) override {
-    const std::string native = NativePath(path);
+  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing) override {
+    const NativePath native(path);
     // O_NONBLOCK: a FIFO in a data file's place must not hold the run.
     const auto opened = GuardedSystemCall([&] {
       return open(native.c_str(), OpenFlags(access) | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
@@ -183,13 +204,13 @@ class PosixSystem final : public System {
     return GuardedSystemCall([&] { return close(AsDescriptor(file)); }).value == 0;
   }
 
-  SearchHandle FindFirst(const std::string& path, FindRecord& record) override {
-    const std::string native = NativePath(path);
+  SearchHandle FindFirst(std::string_view path, FindRecord& record) override {
+    const NativePath native(path);
     struct stat status {};
     if (GuardedSystemCall([&] { return stat(native.c_str(), &status); }).value != 0) {
       return SearchHandle::kNone;
     }
-    FillRecord(native, status, record);
+    FillRecord(native.c_str(), status, record);
     return static_cast<SearchHandle>(++searches_);
   }
 
@@ -215,7 +236,7 @@ class PosixSystem final : public System {
     const std::uint32_t major = TakeNumber(release);
     const std::uint32_t minor = TakeNumber(release);
     const std::uint32_t build = TakeNumber(release);
-    return {major, minor, build, system.sysname};
+    return {major, minor, build, OsName(system.sysname)};
   }
 
   std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) override {
@@ -231,25 +252,27 @@ class PosixSystem final : public System {
     return CalendarTimeOf(fields);
   }
 
-  std::string ShortDateText(const CalendarTime& date) override {
+  ShortDate ShortDateText(const CalendarTime& date) override {
     const std::tm fields = TmOf(date);
-    char text[50];
-    return std::string(text, std::strftime(text, sizeof text, "%x", &fields));
+    char text[kShortDateUnits + 1];
+    return std::string_view(text, std::strftime(text, sizeof text, "%x", &fields));
   }
 
   // Starts the desktop's opener, found on PATH, with its standard streams on
-  // /dev/null; it is not waited for.
-  void OpenWithShell(const std::string& name) override {
+  // /dev/null; it is not waited for. When the streams cannot be set up (the
+  // C library takes memory for that), the opener is not started.
+  void OpenWithShell(const char* name) override {
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int stream = 0; stream <= 2; ++stream) {
-      posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0);
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+      return;
     }
-    std::string program = "xdg-open";
-    std::string argument = name;
-    char* argv[] = {program.data(), argument.data(), nullptr};
-    pid_t child = 0;
-    posix_spawnp(&child, program.c_str(), &actions, nullptr, argv, environ);
+    if (AddQuietStreams(actions)) {
+      // The arguments are not changed; the type is the C library's.
+      char program[] = "xdg-open";
+      char* argv[] = {program, const_cast<char*>(name), nullptr};
+      pid_t child = 0;
+      posix_spawnp(&child, program, &actions, nullptr, argv, environ);
+    }
     posix_spawn_file_actions_destroy(&actions);
   }
 
@@ -257,11 +280,12 @@ class PosixSystem final : public System {
   std::intptr_t searches_ = 0;
 };
 
+PosixSystem gHostSystem;
+
 }  // namespace
 
 System& HostSystem() {
-  static PosixSystem system;
-  return system;
+  return gHostSystem;
 }
 
 }  // namespace sealmark

@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <cstring>
 
@@ -24,27 +23,33 @@ static_assert(offsetof(FindRecord, lastWriteTime) == offsetof(WIN32_FIND_DATAW, 
 static_assert(offsetof(FindRecord, name) == offsetof(WIN32_FIND_DATAW, cFileName));
 
 // Opens use at most this many UTF-16 units of a path, lookups one more.
-constexpr std::size_t kOpenPathLimit = 255;
-constexpr std::size_t kFindPathLimit = 256;
-// The short date holds at most this many units, its terminator not counted.
-constexpr int kShortDateUnits = 49;
+constexpr int kOpenPathLimit = 255;
+constexpr int kFindPathLimit = 256;
 
-std::wstring WidePath(const std::string& path, std::size_t limit) {
-  const int length = static_cast<int>(std::min<std::size_t>(path.size(), INT_MAX));
-  const int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path.data(), length, wide.data(), units);
-  if (wide.size() > limit) {
-    wide.resize(limit);
+// A path in UTF-16, cut to `limit` units and ending in a NUL. A path of more
+// than MAX_PATH bytes is the empty path, which names no file; a shorter one
+// always fits, since no byte of an ANSI code page gives more than one unit.
+class WidePath {
+ public:
+  WidePath(std::string_view path, int limit) {
+    const int units = path.size() <= MAX_PATH
+                          ? MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path.data(),
+                                                static_cast<int>(path.size()), units_, MAX_PATH)
+                          : 0;
+    units_[std::min(units, limit)] = L'\0';
   }
-  return wide;
-}
+  const wchar_t* c_str() const { return units_; }
 
-std::string AnsiText(const wchar_t* text, int units) {
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
-  std::string ansi(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, units, ansi.data(), bytes, nullptr, nullptr);
-  return ansi;
+ private:
+  wchar_t units_[MAX_PATH + 1];
+};
+
+// The short date in the ANSI code page; empty when it does not fit.
+ShortDate AnsiShortDate(const wchar_t* text, int units) {
+  char ansi[ShortDate::kCapacity];
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, 0, text, units, ansi, sizeof ansi, nullptr, nullptr);
+  return std::string_view(ansi, static_cast<std::size_t>(bytes > 0 ? bytes : 0));
 }
 
 HANDLE AsHandle(FileHandle file) {
@@ -113,8 +118,8 @@ void RefineWithKernelQuery(OSVERSIONINFOEXW& version) {
 
 class Win32System final : public System {
  public:
-  FileHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) override {
-    const std::wstring name = WidePath(path, kOpenPathLimit);
+  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing) override {
+    const WidePath name(path, kOpenPathLimit);
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     // An open that finds the file already there leaves ERROR_ALREADY_EXISTS
     // behind: only the handle tells success.
@@ -175,8 +180,8 @@ class Win32System final : public System {
     return !closed.failed && closed.value;
   }
 
-  SearchHandle FindFirst(const std::string& path, FindRecord& record) override {
-    const std::wstring name = WidePath(path, kFindPathLimit);
+  SearchHandle FindFirst(std::string_view path, FindRecord& record) override {
+    const WidePath name(path, kFindPathLimit);
     WIN32_FIND_DATAW found{};
     const auto search = GuardedSystemCall([&] { return FindFirstFileW(name.c_str(), &found); });
     std::memcpy(&record, &found, sizeof record);
@@ -227,25 +232,26 @@ class Win32System final : public System {
     return CalendarTimeOf(fields);
   }
 
-  std::string ShortDateText(const CalendarTime& date) override {
+  ShortDate ShortDateText(const CalendarTime& date) override {
     const SYSTEMTIME fields = SystemTimeOf(date);
     wchar_t text[kShortDateUnits + 1];
     const int units =
         GetDateFormatW(0, DATE_SHORTDATE, &fields, nullptr, text, kShortDateUnits + 1);
-    return units > 0 ? AnsiText(text, units - 1) : std::string();
+    return units > 0 ? AnsiShortDate(text, units - 1) : ShortDate();
   }
 
-  void OpenWithShell(const std::string& name) override {
-    CallSystemEntry<decltype(&ShellExecuteA)>("shell32.dll", "ShellExecuteA", nullptr, "open",
-                                              name.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  void OpenWithShell(const char* name) override {
+    CallSystemEntry<decltype(&ShellExecuteA)>("shell32.dll", "ShellExecuteA", nullptr, "open", name,
+                                              nullptr, nullptr, SW_SHOWNORMAL);
   }
 };
+
+Win32System gHostSystem;
 
 }  // namespace
 
 System& HostSystem() {
-  static Win32System system;
-  return system;
+  return gHostSystem;
 }
 
 }  // namespace sealmark

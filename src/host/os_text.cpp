@@ -31,7 +31,7 @@ constexpr VersionRow kVersions[] = {
 
 }  // namespace
 
-std::string VersionName(std::uint32_t major, std::uint32_t minor) {
+std::string_view VersionName(std::uint32_t major, std::uint32_t minor) {
   for (const VersionRow& row : kVersions) {
     if (row.major == major && (!row.minor || *row.minor == minor)) {
       return row.name;
@@ -40,17 +40,22 @@ std::string VersionName(std::uint32_t major, std::uint32_t minor) {
   return {};
 }
 
-std::string JoinOperatingSystemText(const std::string& name, std::uint32_t major,
-                                    std::uint32_t minor, std::uint32_t build) {
-  return name + "; Version - " + std::to_string(major) + "." + std::to_string(minor) +
-         " Build Number - " + std::to_string(build);
+OsText JoinOperatingSystemText(std::string_view name, std::uint32_t major, std::uint32_t minor,
+                               std::uint32_t build) {
+  return {name,
+          "; Version - ",
+          DecimalText(major),
+          ".",
+          DecimalText(minor),
+          " Build Number - ",
+          DecimalText(build)};
 }
 
 // Windows is named by its numbers; another system by its own name.
-std::string OperatingSystemText(System& system) {
+OsText OperatingSystemText(System& system) {
   const OsVersion version = system.Version();
-  const std::string name =
-      version.name.empty() ? VersionName(version.major, version.minor) : version.name;
+  const std::string_view name = version.name.empty() ? VersionName(version.major, version.minor)
+                                                     : std::string_view(version.name);
   return JoinOperatingSystemText(name, version.major, version.minor, version.build);
 }
 

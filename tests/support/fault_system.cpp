@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "support/allocations.h"
+
 namespace sealmark::test {
 
-FileHandle FaultSystem::OpenFile(const std::string& path, FileAccess access, FileSharing sharing) {
+FileHandle FaultSystem::OpenFile(std::string_view path, FileAccess access, FileSharing sharing) {
   const FileHandle file = host_.OpenFile(path, access, sharing);
   if (file != FileHandle::kNone) {
+    const UncountedAllocations uncounted;
     openedWith.push_back(access);
   }
   return file;
@@ -34,20 +37,33 @@ std::optional<std::uint32_t> FaultSystem::Write(FileHandle file, const void* dat
   return host_.Write(file, data, count);
 }
 
-SearchHandle FaultSystem::FindFirst(const std::string& path, FindRecord& record) {
+SearchHandle FaultSystem::FindFirst(std::string_view path, FindRecord& record) {
   const SearchHandle search = host_.FindFirst(path, record);
   if (search != SearchHandle::kNone) {
+    const UncountedAllocations uncounted;
     openSearches.insert(search);
   }
   return search;
 }
 
-std::string FaultSystem::ShortDateText(const CalendarTime& date) {
+ShortDate FaultSystem::ShortDateText(const CalendarTime& date) {
   if (!monthDayYearDates) {
     return host_.ShortDateText(date);
   }
-  return std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
-         std::to_string(date.year);
+  return {DecimalText(date.month), "/", DecimalText(date.day), "/", DecimalText(date.year)};
+}
+
+std::unique_ptr<unsigned char[]> FaultSystem::ObtainMemory(std::size_t size) {
+  {
+    const UncountedAllocations uncounted;
+    memoryRequests.push_back(size);
+  }
+  return refuseMemory ? nullptr : host_.ObtainMemory(size);
+}
+
+void FaultSystem::OpenWithShell(const char* name) {
+  const UncountedAllocations uncounted;
+  shellRequests.push_back(name);
 }
 
 }  // namespace sealmark::test

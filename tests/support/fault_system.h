@@ -13,7 +13,8 @@ namespace sealmark::test {
 // The host system with the failures that real files cannot stage, switched
 // on one by one, fixed answers for the clock, the version and the date
 // format, and a record of the calls that tests look at. It never starts a
-// program: shell requests are only recorded.
+// program: shell requests are only recorded. Its records take no part in the
+// allocations that a test counts.
 class FaultSystem : public System {
  public:
   // Reads fail after a good open.
@@ -45,7 +46,7 @@ class FaultSystem : public System {
   std::set<SearchHandle> openSearches;
   std::vector<std::string> shellRequests;
 
-  FileHandle OpenFile(const std::string& path, FileAccess access, FileSharing sharing) override;
+  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing) override;
   bool IsDiskFile(FileHandle file) override { return host_.IsDiskFile(file); }
   bool SeekToStart(FileHandle file) override { return host_.SeekToStart(file); }
   std::optional<std::uint64_t> FileSize(FileHandle file) override {
@@ -62,7 +63,7 @@ class FaultSystem : public System {
     ++closes;
     return host_.Close(file);
   }
-  SearchHandle FindFirst(const std::string& path, FindRecord& record) override;
+  SearchHandle FindFirst(std::string_view path, FindRecord& record) override;
   bool FindNext(SearchHandle search, FindRecord& record) override {
     return host_.FindNext(search, record);
   }
@@ -75,12 +76,9 @@ class FaultSystem : public System {
   std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) override {
     return host_.UtcCalendarTime(fileTime);
   }
-  std::string ShortDateText(const CalendarTime& date) override;
-  std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size) override {
-    memoryRequests.push_back(size);
-    return refuseMemory ? nullptr : host_.ObtainMemory(size);
-  }
-  void OpenWithShell(const std::string& name) override { shellRequests.push_back(name); }
+  ShortDate ShortDateText(const CalendarTime& date) override;
+  std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size) override;
+  void OpenWithShell(const char* name) override;
 
  private:
   System& host_ = HostSystem();

@@ -15,7 +15,8 @@ int main() {
   first.dwOSVersionInfoSize = sizeof first;
   GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&first));
   _setmode(_fileno(stdout), _O_BINARY);
-  std::printf("%s\n%lu.%lu\n", sealmark::OperatingSystemText(sealmark::HostSystem()).c_str(),
-              first.dwMajorVersion, first.dwMinorVersion);
+  const sealmark::OsText text = sealmark::OperatingSystemText(sealmark::HostSystem());
+  std::printf("%.*s\n%lu.%lu\n", static_cast<int>(text.size()), text.data(), first.dwMajorVersion,
+              first.dwMinorVersion);
   return 0;
 }

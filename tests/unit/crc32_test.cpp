@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "check/crc32_forms.h"
 #include "support/random_bytes.h"
 
 namespace sealmark {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/file_time.h"
+#include "frame/file_time_conversion.h"
 #include "support/fault_system.h"
 
 namespace sealmark {
@@ -108,7 +108,7 @@ TEST(RunDateText, IsTheLocalDateOfTheClock) {
   test::FaultSystem system;
   system.localTime = CalendarTime{2027, 3, 14, 23, 59, 59};
   EXPECT_EQ(RunDateText(system), "03-14-2027");
-  const std::string text = RunDateText(HostSystem());
+  const std::string text(RunDateText(HostSystem()));
   ASSERT_EQ(text.size(), 10u);
   EXPECT_EQ(text[2], '-');
   EXPECT_EQ(text[5], '-');

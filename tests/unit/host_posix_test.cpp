@@ -1,14 +1,36 @@
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/utsname.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string>
 
-#include "frame/file_time.h"
+#include "frame/file_time_conversion.h"
 #include "host/date_text.h"
 #include "host/os_text.h"
 #include "support/platform.h"
+
+namespace {
+
+int gStarts = 0;
+bool gRefuseFileActions = false;
+
+}  // namespace
+
+// The C library's calls behind the shell request, replaced in this test
+// program: a start is only counted, and the set-up of the opener's standard
+// streams fails, when told to, as it does when its memory cannot be had.
+extern "C" int posix_spawn_file_actions_addopen(posix_spawn_file_actions_t*, int, const char*, int,
+                                                mode_t) noexcept {
+  return gRefuseFileActions ? ENOMEM : 0;
+}
+extern "C" int posix_spawnp(pid_t*, const char*, const posix_spawn_file_actions_t*,
+                            const posix_spawnattr_t*, char* const[], char* const[]) {
+  ++gStarts;
+  return 0;
+}
 
 namespace sealmark {
 namespace {
@@ -19,7 +41,7 @@ constexpr std::uint64_t kDecember6th2026At090503 = 134'410'215'030'000'000;
 TEST(OperatingSystemText, DescribesTheKernel) {
   struct utsname system {};
   ASSERT_EQ(uname(&system), 0);
-  const std::string text = OperatingSystemText(HostSystem());
+  const std::string text(OperatingSystemText(HostSystem()));
   const std::string head = std::string(system.sysname) + "; Version - ";
   ASSERT_EQ(text.rfind(head, 0), 0u) << text;
   unsigned major = 0;
@@ -57,6 +79,15 @@ TEST(LocalTimeZone, DateTextShowsTheUtcDay) {
   test::ShortDateFormat format("C");
   EXPECT_EQ(FileTimeStampText(HostSystem(), lateOnTheFifth), "12/05/26 23:30");
   EXPECT_EQ(FileDateText(HostSystem(), lateOnTheFifth), "12/05/26 ");
+}
+
+TEST(OpenWithShell, MakesNoRequestThatCannotBeSetUp) {
+  HostSystem().OpenWithShell("FileCheck.TXT");
+  EXPECT_EQ(gStarts, 1);
+  gRefuseFileActions = true;
+  HostSystem().OpenWithShell("FileCheck.TXT");
+  gRefuseFileActions = false;
+  EXPECT_EQ(gStarts, 1);
 }
 
 }  // namespace

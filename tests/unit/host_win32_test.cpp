@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "frame/file_time.h"
+#include "frame/file_time_conversion.h"
 #include "frame/windows_api.h"
 #include "host/date_text.h"
 #include "support/platform.h"
@@ -93,9 +93,9 @@ TEST(UserShortDate, DropsADateLongerThanFortyNineCharacters) {
 TEST(UserShortDate, LeavesTheRunDateInItsFixedForm) {
   test::ShortDateFormat format("dd.MM.yyyy");
   const CalendarTime before = HostSystem().LocalTime();
-  const std::string text = RunDateText(HostSystem());
+  const std::string text(RunDateText(HostSystem()));
   const CalendarTime after = HostSystem().LocalTime();
-  EXPECT_TRUE(text == RunDateTextOf(before) || text == RunDateTextOf(after)) << text;
+  EXPECT_TRUE(RunDateTextOf(before) == text || RunDateTextOf(after) == text) << text;
 }
 
 // Run with the time zone set nine hours ahead of UTC.

@@ -12,10 +12,10 @@ TEST(HexText, KeepsLeadingZerosAndUpperCase) {
   EXPECT_EQ(HexText(0xABCDEF01u, 8), "ABCDEF01");
 }
 
-TEST(HexText, OtherDigitCountsTakeTheLowDigitsOrPadWithZeros) {
+TEST(HexText, FewerDigitsAreTheLowOnesAndMoreThanEightNone) {
   EXPECT_EQ(HexText(0x1A2B3C4Du, 4), "3C4D");
-  EXPECT_EQ(HexText(0x1A2B3C4Du, 10), "001A2B3C4D");
   EXPECT_EQ(HexText(0x1A2B3C4Du, 0), "");
+  EXPECT_EQ(HexText(0x1A2B3C4Du, 9), "");
 }
 
 TEST(RepeatChar, RepeatsTheCharacter) {
@@ -24,10 +24,12 @@ TEST(RepeatChar, RepeatsTheCharacter) {
   EXPECT_EQ(RepeatChar(55, '-').size(), 55u);
 }
 
-TEST(RepeatChar, GivesTheEmptyTextForZeroAndNegativeCounts) {
+// More than the separator's 55 is a text that cannot be made.
+TEST(RepeatChar, GivesTheEmptyTextForZeroNegativeAndOverlongCounts) {
   EXPECT_EQ(RepeatChar(0, ' '), "");
   EXPECT_EQ(RepeatChar(-1, ' '), "");
   EXPECT_EQ(RepeatChar(-1000, '-'), "");
+  EXPECT_EQ(RepeatChar(56, '-'), "");
 }
 
 const std::string kName9 = "ExtDC.NDX";
@@ -58,7 +60,7 @@ TEST(ReportLines, ValidLineFillsNameAndDateToTheirColumns) {
             " ExtDC.NDX" + std::string(26, ' ') + "6/30/2026 " + std::string(5, ' ') + "Valid");
   EXPECT_EQ(ValidLine(kName31, "6/30/2026 "),
             " GRD_Volume\\10-y-old_Soil_00.DAT    6/30/2026      Valid");
-  const std::string line = ValidLine(kName31, "12/31/2026 ");
+  const std::string line(ValidLine(kName31, "12/31/2026 "));
   EXPECT_EQ(line.size(), 56u);
   EXPECT_EQ(line.find("12/31/2026 "), 36u);
   EXPECT_EQ(line.find("Valid"), 51u);
@@ -74,7 +76,7 @@ TEST(ReportLines, ValidLineNeverCutsALongField) {
 }
 
 TEST(ReportLines, MismatchLineCarriesTheFoundChecksumAndNoDate) {
-  const std::string line = MismatchLine("GRD_Volume\\5-y-old_Soil_00.DAT", "1A2B3C4D");
+  const std::string line(MismatchLine("GRD_Volume\\5-y-old_Soil_00.DAT", "1A2B3C4D"));
   EXPECT_EQ(line, " GRD_Volume\\5-y-old_Soil_00.DAT may be corrupted; CRC was 1A2B3C4D");
   EXPECT_EQ(line.size(), 36u + 30u);
 }
@@ -86,7 +88,7 @@ TEST(ReportLines, CountItemHasOneBlankOnEachSide) {
   EXPECT_EQ(CountItem(2147483647), " 2147483647 ");
   EXPECT_EQ(CountItem(-5), "-5 ");
   EXPECT_EQ(CountItem(-2147483647 - 1), "-2147483648 ");
-  EXPECT_EQ(std::string(kIssueLineStart) + CountItem(12) + kIssueLineEnd,
+  EXPECT_EQ(ReportLine({kIssueLineStart, CountItem(12), kIssueLineEnd}),
             " Integrity issue with 12  file(s).");
 }
 

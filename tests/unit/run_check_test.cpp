@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "check/manifest.h"
+#include "support/allocations.h"
 #include "support/expected_report.h"
 #include "support/fault_system.h"
 #include "support/platform.h"
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 // Every data file was last written on 30 June 2026, 12:00 UTC; the run is
 // on 14 March 2027 on Windows 10, build 19045, with M/D/YYYY short dates.
 constexpr std::uint64_t kJune30th2026AtNoon = 134'272'944'000'000'000;
+constexpr char kWindows10[] = "Windows 10; Version - 10.0 Build Number - 19045";
 
 const std::string kIntactReport =
     " CRC Check of Ombrex_Atlas Data Files    03-14-2027\r\n"
@@ -100,6 +102,13 @@ class RunCheckTest : public ::testing::Test {
 
   int Run() { return RunCheck(system_, lookup_); }
 
+  // The allocations of one run.
+  int CountAllocations() {
+    const test::CountedAllocations counted;
+    Run();
+    return counted.count();
+  }
+
   std::string Report() const { return test::FileContent(install_ / "FileCheck.TXT"); }
 
   test::TempDir temp_;
@@ -124,9 +133,7 @@ TEST_F(RunCheckTest, ReportsBadFilesInTheirPlacesAndCountsThem) {
     entries[static_cast<std::size_t>(index - 1)] = {false, "00000000"};
   }
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(Report(),
-            test::ExpectedReport("03-14-2027", "Windows 10; Version - 10.0 Build Number - 19045",
-                                 entries));
+  EXPECT_EQ(Report(), test::ExpectedReport("03-14-2027", kWindows10, entries));
 }
 
 TEST_F(RunCheckTest, ClosesEveryFileAndLeavesOneSearchOpen) {
@@ -157,6 +164,48 @@ TEST_F(RunCheckTest, ChecksEveryFileWhenTheReportCannotBeCreated) {
   EXPECT_EQ(system_.writes, 0);
   EXPECT_TRUE(fs::is_directory(install_ / "FileCheck.TXT"));
   EXPECT_EQ(system_.shellRequests, std::vector<std::string>{"FileCheck.TXT"});
+}
+
+// For files of four bytes, one piece of memory serves every file.
+TEST_F(RunCheckTest, AllocatesOnlyTheContentBuffer) {
+  EXPECT_EQ(CountAllocations(), 1);
+  EXPECT_EQ(system_.memoryRequests, std::vector<std::size_t>{4});
+}
+
+// Each allocation of a run refused in turn, alone and then with every one
+// after it: the run still writes every line of the report, where a file
+// whose content could not be had has the checksum 00000000, and still asks
+// the shell to open it.
+TEST_F(RunCheckTest, FinishesWhicheverAllocationIsRefused) {
+  const int allocations = CountAllocations();
+  for (const bool andAfter : {false, true}) {
+    for (int refused = 1; refused <= allocations + 1; ++refused) {
+      SCOPED_TRACE(testing::Message()
+                   << "allocation " << refused << (andAfter ? " and after" : ""));
+      fs::remove(install_ / "FileCheck.TXT");
+      system_.shellRequests.clear();
+      int result = -1;  // when an exception leaves the run
+      {
+        const test::CountedAllocations refusal(refused, andAfter);
+        try {
+          result = Run();
+        } catch (...) {
+        }
+      }
+      const std::string report = Report();
+      std::vector<test::ExpectedEntry> entries;
+      for (int index = 1; index <= kManifestCount; ++index) {
+        const std::string lost =
+            " " + std::string(ManifestName(index)) + " may be corrupted; CRC was 00000000\r\n";
+        entries.push_back(report.find(lost) == std::string::npos
+                              ? test::ExpectedEntry{true, "6/30/2026 "}
+                              : test::ExpectedEntry{false, "00000000"});
+      }
+      ASSERT_EQ(result, 0);
+      EXPECT_EQ(report, test::ExpectedReport("03-14-2027", kWindows10, entries));
+      EXPECT_EQ(system_.shellRequests, std::vector<std::string>{"FileCheck.TXT"});
+    }
+  }
 }
 
 }  // namespace
