@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string_view>
 
@@ -28,7 +29,8 @@ class FixedText {
       return;
     }
     for (const std::string_view piece : pieces) {
-      size_ += piece.copy(chars_ + size_, piece.size());
+      std::memcpy(chars_ + size_, piece.data(), piece.size());
+      size_ += piece.size();
     }
   }
 

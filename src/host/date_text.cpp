@@ -22,9 +22,10 @@ StampText CutDateText(std::string_view stampText) {
     return {};
   }
   const std::size_t last = stampText.find_last_not_of(' ');
-  const std::string_view trimmed = stampText.substr(first, last - first + 1);
+  const std::string_view trimmed(stampText.data() + first, last - first + 1);
   const std::size_t blank = trimmed.find(' ');
-  return blank == std::string_view::npos ? StampText() : StampText(trimmed.substr(0, blank + 1));
+  return blank == std::string_view::npos ? StampText()
+                                         : StampText(std::string_view(trimmed.data(), blank + 1));
 }
 
 FixedText<5> TimeOfDayText(unsigned hour, unsigned minute) {

@@ -84,9 +84,9 @@ class CheckRun : public ::testing::Test {
 
   std::string Report() const { return FileContent(install_ / "FileCheck.TXT"); }
 
-  void ExpectReport(const std::vector<ExpectedEntry>& entries,
-                    const std::string& operatingSystem = std::string(
-                        OperatingSystemText(HostSystem()))) const {
+  void ExpectReport(
+      const std::vector<ExpectedEntry>& entries,
+      const std::string& operatingSystem = std::string(OperatingSystemText(HostSystem()))) const {
     const std::string report = Report();
     const std::string expected = ExpectedReport(runDates_[0], operatingSystem, entries);
     if (report != expected) {
