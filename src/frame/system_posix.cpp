@@ -230,13 +230,13 @@ class PosixSystem final : public System {
   OsVersion Version() override {
     struct utsname system {};
     if (uname(&system) != 0) {
-      return {0, 0, 0, {}};
+      return {0, 0, 0, {}, false};
     }
     const char* release = system.release;
     const std::uint32_t major = TakeNumber(release);
     const std::uint32_t minor = TakeNumber(release);
     const std::uint32_t build = TakeNumber(release);
-    return {major, minor, build, OsName(system.sysname)};
+    return {major, minor, build, OsName(system.sysname), false};
   }
 
   std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) override {
