@@ -4,8 +4,9 @@
 
 namespace sealmark::test {
 
-FileHandle FaultSystem::OpenFile(const std::string& path, FileAccess access, FileSharing sharing) {
-  const FileHandle file = host_.OpenFile(path, access, sharing);
+FileHandle FaultSystem::OpenFile(const std::string& path, FileAccess access, FileSharing sharing,
+                                 FileLinks links) {
+  const FileHandle file = host_.OpenFile(path, access, sharing, links);
   if (file != FileHandle::kNone) {
     openedWith.push_back(access);
   }
