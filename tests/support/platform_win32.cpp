@@ -43,7 +43,9 @@ std::string UnixPath(const std::filesystem::path& path) {
 }
 
 // Wine starts a Unix program without a process handle to wait on, so the
-// caller waits for the change to show instead.
+// caller waits for the change to show instead. It then leaves the rest of
+// the process record undefined: a thread handle there may be one of this
+// process's own, which must not be closed.
 bool StartChattr(const std::filesystem::path& path, const char* change) {
   const std::string unixPath = UnixPath(path);
   if (unixPath.empty()) {
@@ -57,10 +59,8 @@ bool StartChattr(const std::filesystem::path& path, const char* change) {
                       &startup, &process)) {
     return false;
   }
-  if (process.hThread != nullptr) {
-    CloseHandle(process.hThread);
-  }
   if (process.hProcess != nullptr) {
+    CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
   return true;
