@@ -55,9 +55,10 @@ void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content
   if (path.empty() || path.find_first_of("*?") != std::string_view::npos) {
     return;
   }
-  FileHandle file = system.OpenFile(path, FileAccess::kReadWrite, FileSharing::kReadWrite);
+  FileHandle file =
+      system.OpenFile(path, FileAccess::kReadWrite, FileSharing::kReadWrite, FileLinks::kFollow);
   if (file == FileHandle::kNone) {
-    file = system.OpenFile(path, FileAccess::kRead, FileSharing::kReadWrite);
+    file = system.OpenFile(path, FileAccess::kRead, FileSharing::kReadWrite, FileLinks::kFollow);
   }
   if (file == FileHandle::kNone) {
     return;

@@ -6,8 +6,20 @@ namespace sealmark {
 
 void ReportWriter::Create(std::string_view name) {
   Close();
-  file_ = system_.OpenFile(name, FileAccess::kWrite, FileSharing::kNone);
+  file_ = system_.OpenFile(name, FileAccess::kWrite, FileSharing::kNone, FileLinks::kNoFollow);
   if (file_ == FileHandle::kNone) {
+    return;
+  }
+  // Anyone who may write the folder can leave a link under the report's
+  // name to a file they could not write themselves. Such a file is left as
+  // it is, as a report that cannot be created. The order leaves no gap
+  // worth having: the open stops at a link, so it creates or opens nothing
+  // elsewhere; the check asks about the file that was opened, not the name
+  // again, so nothing put under the name after the open is written; and a
+  // hard link made to the open file after the check names only this report.
+  if (!system_.HasOneNameOnly(file_)) {
+    system_.Close(file_);
+    file_ = FileHandle::kNone;
     return;
   }
   // Only a disk file has content to cut and an end to set.

@@ -18,7 +18,8 @@ class ReportWriter {
   ReportWriter& operator=(const ReportWriter&) = delete;
 
   // Creates the file `name` or cuts an existing one to nothing. The file is
-  // held with no sharing until it is closed.
+  // held with no sharing until it is closed. A link under that name, or a
+  // file with a further name, is left as it is and the writer stays closed.
   void Create(std::string_view name);
 
   // Appends the bytes of `text` as they are.

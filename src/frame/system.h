@@ -18,6 +18,10 @@ enum class SearchHandle : std::intptr_t { kNone = -1 };
 
 enum class FileAccess { kReadWrite, kRead, kWrite };
 enum class FileSharing { kReadWrite, kNone };
+// Whether an open goes on through a link at the path (a symbolic link,
+// junction or other reparse point) to what it names, or stops at the link:
+// Windows then opens the link itself, POSIX refuses the open.
+enum class FileLinks { kFollow, kNoFollow };
 
 // A date and time of day, as the system's clock and date formatting take it.
 struct CalendarTime {
@@ -66,7 +70,11 @@ class System {
 
   // Opens `path` for `access`, creating it empty with normal attributes when
   // it is missing and its folder allows (open always).
-  virtual FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing) = 0;
+  virtual FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+                              FileLinks links) = 0;
+  // Whether the open file is no link and has no name but the one it was
+  // opened by (no further hard link); false when that cannot be told.
+  virtual bool HasOneNameOnly(FileHandle file) = 0;
   virtual bool IsDiskFile(FileHandle file) = 0;
   virtual bool SeekToStart(FileHandle file) = 0;
   virtual std::optional<std::uint64_t> FileSize(FileHandle file) = 0;

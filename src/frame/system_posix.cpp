@@ -149,13 +149,21 @@ std::optional<std::uint32_t> TransferAll(std::uint32_t count, Transfer transfer)
 // The user's short date is the date format of the LC_TIME locale (%x).
 class PosixSystem final : public System {
  public:
-  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing) override {
+  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing,
+                      FileLinks links) override {
     const NativePath native(path);
+    const int flags = OpenFlags(access) | (links == FileLinks::kNoFollow ? O_NOFOLLOW : 0);
     // O_NONBLOCK: a FIFO in a data file's place must not hold the run.
-    const auto opened = GuardedSystemCall([&] {
-      return open(native.c_str(), OpenFlags(access) | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    });
+    const auto opened = GuardedSystemCall(
+        [&] { return open(native.c_str(), flags | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666); });
     return opened.value < 0 ? FileHandle::kNone : static_cast<FileHandle>(opened.value);
+  }
+
+  // The descriptor is never that of a symbolic link: an open that may follow
+  // one does, and one that may not fails. What is left is the count of names.
+  bool HasOneNameOnly(FileHandle file) override {
+    const auto status = StatusOf(AsDescriptor(file));
+    return status && status->st_nlink == 1;
   }
 
   bool IsDiskFile(FileHandle file) override {

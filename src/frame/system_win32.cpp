@@ -83,6 +83,21 @@ DWORD ShareMode(FileSharing sharing) {
   return sharing == FileSharing::kReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
 }
 
+// Reparse points, and the flag that opens one itself, came with Windows
+// 2000; NT 4.0, which has neither, need not accept the flag. The volume
+// mount points that Windows 2000 built on reparse points came with them, so
+// kernel32's mount point calls tell where the flag is known, whatever
+// version a compatibility setting makes the system report.
+bool KnowsReparsePoints() {
+  return GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetVolumeNameForVolumeMountPointW") !=
+         nullptr;
+}
+
+DWORD FlagsAndAttributes(FileLinks links) {
+  const bool openLinkItself = links == FileLinks::kNoFollow && KnowsReparsePoints();
+  return FILE_ATTRIBUTE_NORMAL | (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+}
+
 CalendarTime CalendarTimeOf(const SYSTEMTIME& time) {
   return {time.wYear,   time.wMonth,  time.wDay,      time.wHour,
           time.wMinute, time.wSecond, time.wDayOfWeek};
@@ -118,16 +133,29 @@ void RefineWithKernelQuery(OSVERSIONINFOEXW& version) {
 
 class Win32System final : public System {
  public:
-  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing) override {
+  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+                      FileLinks links) override {
     const WidePath name(path, kOpenPathLimit);
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const DWORD flagsAndAttributes = FlagsAndAttributes(links);
     // An open that finds the file already there leaves ERROR_ALREADY_EXISTS
     // behind: only the handle tells success.
     const auto opened = GuardedSystemCall([&] {
       return CreateFileW(name.c_str(), DesiredAccess(access), ShareMode(sharing), &inheritable,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                         OPEN_ALWAYS, flagsAndAttributes, nullptr);
     });
     return FromHandle<FileHandle>(opened.value);
+  }
+
+  // CreateFileW gives every handle the right to read attributes, so a
+  // handle opened for writing only can be asked.
+  bool HasOneNameOnly(FileHandle file) override {
+    BY_HANDLE_FILE_INFORMATION information{};
+    const auto got =
+        GuardedSystemCall([&] { return GetFileInformationByHandle(AsHandle(file), &information); });
+    return !got.failed && got.value &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+           information.nNumberOfLinks == 1;
   }
 
   bool IsDiskFile(FileHandle file) override {

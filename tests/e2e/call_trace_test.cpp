@@ -168,9 +168,13 @@ std::vector<Call> TracedRun(const fs::path& install) {
 
 bool IsGuardedCall(const Call& call) {
   static const std::vector<std::string> kGuardedCalls = {
-      "CreateFileW",    "ReadFile",      "WriteFile",    "SetFilePointer",
-      "GetFileSize",    "GetFileType",   "SetEndOfFile", "CloseHandle",
-      "FindFirstFileW", "FindNextFileW", "FindClose",    "GetLocalTime"};
+      "CreateFileW",    "GetFileInformationByHandle",
+      "ReadFile",       "WriteFile",
+      "SetFilePointer", "GetFileSize",
+      "GetFileType",    "SetEndOfFile",
+      "CloseHandle",    "FindFirstFileW",
+      "FindNextFileW",  "FindClose",
+      "GetLocalTime"};
   return std::count(kGuardedCalls.begin(), kGuardedCalls.end(), call.name) != 0;
 }
 
@@ -292,11 +296,20 @@ TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
 }
 
 TEST_F(CallTrace, CreatesTheReportOnceBeforeTheFirstDataFile) {
-  const Call& report = calls_.at(Find("CreateFileW"));
-  // Write access, no sharing, open always, normal attributes, no template.
+  const std::size_t open = Find("CreateFileW");
+  const Call& report = calls_.at(open);
+  // Write access, no sharing, open always, normal attributes with a link
+  // opened itself rather than followed, no template.
   EXPECT_EQ(report.Text(),
-            "CreateFileW(\"FileCheck.TXT\",40000000,0," + report.arguments.at(3) + ",4,80,0)");
+            "CreateFileW(\"FileCheck.TXT\",40000000,0," + report.arguments.at(3) + ",4,200080,0)");
   EXPECT_NE(report.arguments.at(3), "0");
+  // The next file call asks the file that was opened for its attributes and
+  // its number of names.
+  const auto check = std::find_if(calls_.begin() + static_cast<std::ptrdiff_t>(open) + 1,
+                                  calls_.end(), IsGuardedCall);
+  ASSERT_NE(check, calls_.end());
+  EXPECT_EQ(check->name, "GetFileInformationByHandle");
+  EXPECT_EQ(check->arguments.at(0), report.result);
   EXPECT_EQ(std::count_if(calls_.begin(), calls_.end(),
                           [](const Call& call) {
                             return call.name == "CreateFileW" &&

@@ -223,6 +223,53 @@ TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
   ExpectOneRequestToOpenTheReport();
 }
 
+// A link that anyone who may write the install folder could leave under the
+// report's name, to a file outside the install that may not exist.
+struct PlantedLink {
+  const char* name;
+  bool symbolic;
+  bool targetExists;
+};
+
+constexpr PlantedLink kPlantedLinks[] = {
+    {"HardLink", false, true},
+    {"SymbolicLink", true, true},
+    {"SymbolicLinkToAMissingFile", true, false},
+};
+
+class CheckRunWithALinkAsReport : public CheckRun,
+                                  public ::testing::WithParamInterface<PlantedLink> {};
+
+TEST_P(CheckRunWithALinkAsReport, LeavesTheLinkAndAllOutsideTheInstallAsTheyWere) {
+  const fs::path outside = temp_.path() / "outside";
+  const fs::path target = outside / "precious.txt";
+  const fs::path report = install_ / "FileCheck.TXT";
+  fs::create_directory(outside);
+  if (GetParam().targetExists) {
+    WriteFileContent(target, "not the report\r\n");
+  }
+  std::error_code error;
+  if (GetParam().symbolic) {
+    fs::create_symlink(target, report, error);
+  } else {
+    fs::create_hard_link(target, report, error);
+  }
+  if (error && GetParam().symbolic) {
+    GTEST_SKIP() << "no symbolic links here: " << error.message();
+  }
+  ASSERT_FALSE(error) << error.message();
+  const std::string before = Listing(outside);
+  const fs::file_type planted = fs::symlink_status(report).type();
+
+  EXPECT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(Listing(outside), before);
+  EXPECT_EQ(fs::symlink_status(report).type(), planted);
+  ExpectOneRequestToOpenTheReport();
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, CheckRunWithALinkAsReport, ::testing::ValuesIn(kPlantedLinks),
+                         [](const auto& link) { return std::string(link.param.name); });
+
 TEST_F(CheckRun, IgnoresItsArguments) {
   const ProgramRun run = Run({"/?", "--help", "Data"});
   EXPECT_EQ(run.exitCode, 0);

@@ -6,8 +6,9 @@
 
 namespace sealmark::test {
 
-FileHandle FaultSystem::OpenFile(std::string_view path, FileAccess access, FileSharing sharing) {
-  const FileHandle file = host_.OpenFile(path, access, sharing);
+FileHandle FaultSystem::OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+                                 FileLinks links) {
+  const FileHandle file = host_.OpenFile(path, access, sharing, links);
   if (file != FileHandle::kNone) {
     const UncountedAllocations uncounted;
     openedWith.push_back(access);

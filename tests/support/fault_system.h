@@ -46,7 +46,9 @@ class FaultSystem : public System {
   std::set<SearchHandle> openSearches;
   std::vector<std::string> shellRequests;
 
-  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing) override;
+  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+                      FileLinks links) override;
+  bool HasOneNameOnly(FileHandle file) override { return host_.HasOneNameOnly(file); }
   bool IsDiskFile(FileHandle file) override { return host_.IsDiskFile(file); }
   bool SeekToStart(FileHandle file) override { return host_.SeekToStart(file); }
   std::optional<std::uint64_t> FileSize(FileHandle file) override {

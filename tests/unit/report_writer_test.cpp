@@ -61,11 +61,12 @@ TEST_F(ReportWriterTest, HoldsTheReportAgainstOtherOpensWhileOpen) {
   }
   ReportWriter writer(system_);
   writer.Create("FileCheck.TXT");
-  EXPECT_EQ(HostSystem().OpenFile("FileCheck.TXT", FileAccess::kRead, FileSharing::kReadWrite),
+  EXPECT_EQ(HostSystem().OpenFile("FileCheck.TXT", FileAccess::kRead, FileSharing::kReadWrite,
+                                  FileLinks::kFollow),
             FileHandle::kNone);
   writer.Close();
-  const FileHandle file =
-      HostSystem().OpenFile("FileCheck.TXT", FileAccess::kRead, FileSharing::kReadWrite);
+  const FileHandle file = HostSystem().OpenFile("FileCheck.TXT", FileAccess::kRead,
+                                                FileSharing::kReadWrite, FileLinks::kFollow);
   EXPECT_NE(file, FileHandle::kNone);
   HostSystem().Close(file);
 }
