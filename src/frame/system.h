@@ -46,9 +46,6 @@ struct OsVersion {
   std::uint32_t minor;
   std::uint32_t build;
   OsName name;
-  // Whether the system is of the Windows NT family, whose versions 4.0 and
-  // 4.x are not those of Windows 95, 98 and ME.
-  bool ntFamily;
 };
 
 // The user's short date: at most 49 UTF-16 units, each of which takes up to

@@ -238,13 +238,13 @@ class PosixSystem final : public System {
   OsVersion Version() override {
     struct utsname system {};
     if (uname(&system) != 0) {
-      return {0, 0, 0, {}, false};
+      return {0, 0, 0, {}};
     }
     const char* release = system.release;
     const std::uint32_t major = TakeNumber(release);
     const std::uint32_t minor = TakeNumber(release);
     const std::uint32_t build = TakeNumber(release);
-    return {major, minor, build, OsName(system.sysname), false};
+    return {major, minor, build, OsName(system.sysname)};
   }
 
   std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) override {

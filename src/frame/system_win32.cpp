@@ -247,11 +247,7 @@ class Win32System final : public System {
     if (version.dwMajorVersion == 6 && version.dwMinorVersion == 2) {
       RefineWithKernelQuery(version);
     }
-    return {version.dwMajorVersion,
-            version.dwMinorVersion,
-            version.dwBuildNumber,
-            {},
-            version.dwPlatformId == VER_PLATFORM_WIN32_NT};
+    return {version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber, {}};
   }
 
   // The time is taken as UTC, bit for bit: no conversion to local time.

@@ -10,15 +10,13 @@ struct VersionRow {
   std::uint32_t major;
   std::optional<std::uint32_t> minor;  // nullopt: any minor number
   const char* name;
-  bool ntFamily = true;
 };
 
-// Tested in order; the first match of the system's family wins. Windows
-// NT 4.0 has the numbers of Windows 95.
+// Tested in order; the first match wins.
 constexpr VersionRow kVersions[] = {
-    {4, 0, "Windows 95", false},
-    {4, 10, "Windows 98", false},
-    {4, 90, "Windows ME", false},
+    {4, 0, "Windows 95"},
+    {4, 10, "Windows 98"},
+    {4, 90, "Windows ME"},
     {3, std::nullopt, "Windows NT"},
     {4, std::nullopt, "Windows NT"},
     {5, 0, "Windows 2K"},
@@ -33,9 +31,9 @@ constexpr VersionRow kVersions[] = {
 
 }  // namespace
 
-std::string_view VersionName(std::uint32_t major, std::uint32_t minor, bool ntFamily) {
+std::string_view VersionName(std::uint32_t major, std::uint32_t minor) {
   for (const VersionRow& row : kVersions) {
-    if (row.ntFamily == ntFamily && row.major == major && (!row.minor || *row.minor == minor)) {
+    if (row.major == major && (!row.minor || *row.minor == minor)) {
       return row.name;
     }
   }
@@ -56,9 +54,8 @@ OsText JoinOperatingSystemText(std::string_view name, std::uint32_t major, std::
 // Windows is named by its numbers; another system by its own name.
 OsText OperatingSystemText(System& system) {
   const OsVersion version = system.Version();
-  const std::string_view name = version.name.empty()
-                                    ? VersionName(version.major, version.minor, version.ntFamily)
-                                    : std::string_view(version.name);
+  const std::string_view name = version.name.empty() ? VersionName(version.major, version.minor)
+                                                     : std::string_view(version.name);
   return JoinOperatingSystemText(name, version.major, version.minor, version.build);
 }
 

@@ -13,9 +13,8 @@ namespace sealmark {
 using OsText = FixedText<OsName::kCapacity + 12 + 1 + 16 + 3 * 10>;
 
 // The short name of the Windows version with these numbers ("Windows 7" for
-// 6.1) in the NT family or outside it; the empty text for numbers that no
-// known version of the family has.
-std::string_view VersionName(std::uint32_t major, std::uint32_t minor, bool ntFamily);
+// 6.1); the empty text for numbers that no known version has.
+std::string_view VersionName(std::uint32_t major, std::uint32_t minor);
 
 // "<name>; Version - <major>.<minor> Build Number - <build>", the numbers in
 // full unsigned decimal; empty when the name is longer than an OsName.

@@ -6,26 +6,25 @@ namespace sealmark {
 namespace {
 
 TEST(VersionName, NamesEveryKnownVersion) {
-  EXPECT_EQ(VersionName(4, 0, false), "Windows 95");
-  EXPECT_EQ(VersionName(4, 10, false), "Windows 98");
-  EXPECT_EQ(VersionName(4, 90, false), "Windows ME");
-  EXPECT_EQ(VersionName(4, 0, true), "Windows NT");
-  EXPECT_EQ(VersionName(5, 0, true), "Windows 2K");
-  EXPECT_EQ(VersionName(5, 1, true), "Windows XP");
-  EXPECT_EQ(VersionName(5, 2, true), "Windows 2K3");
-  EXPECT_EQ(VersionName(6, 0, true), "Windows Vista");
-  EXPECT_EQ(VersionName(6, 1, true), "Windows 7");
-  EXPECT_EQ(VersionName(6, 2, true), "Windows 8.0");
-  EXPECT_EQ(VersionName(6, 3, true), "Windows 8.1");
-  EXPECT_EQ(VersionName(10, 0, true), "Windows 10");
+  EXPECT_EQ(VersionName(4, 0), "Windows 95");
+  EXPECT_EQ(VersionName(4, 10), "Windows 98");
+  EXPECT_EQ(VersionName(4, 90), "Windows ME");
+  EXPECT_EQ(VersionName(5, 0), "Windows 2K");
+  EXPECT_EQ(VersionName(5, 1), "Windows XP");
+  EXPECT_EQ(VersionName(5, 2), "Windows 2K3");
+  EXPECT_EQ(VersionName(6, 0), "Windows Vista");
+  EXPECT_EQ(VersionName(6, 1), "Windows 7");
+  EXPECT_EQ(VersionName(6, 2), "Windows 8.0");
+  EXPECT_EQ(VersionName(6, 3), "Windows 8.1");
+  EXPECT_EQ(VersionName(10, 0), "Windows 10");
 }
 
 TEST(VersionName, CallsEveryOther3xAnd4xWindowsNt) {
   for (std::uint32_t minor : {0u, 1u, 51u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(VersionName(3, minor, true), "Windows NT") << "3." << minor;
+    EXPECT_EQ(VersionName(3, minor), "Windows NT") << "3." << minor;
   }
   for (std::uint32_t minor : {1u, 9u, 11u, 89u, 91u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(VersionName(4, minor, true), "Windows NT") << "4." << minor;
+    EXPECT_EQ(VersionName(4, minor), "Windows NT") << "4." << minor;
   }
 }
 
@@ -33,7 +32,7 @@ TEST(VersionName, IsEmptyForUnknownNumbers) {
   const std::pair<std::uint32_t, std::uint32_t> unknown[] = {
       {6, 4}, {5, 3}, {10, 1}, {11, 0}, {0, 0}, {2, 0}, {7, 0}, {0xFFFFFFFFu, 0}};
   for (const auto& [major, minor] : unknown) {
-    EXPECT_EQ(VersionName(major, minor, true), "") << major << "." << minor;
+    EXPECT_EQ(VersionName(major, minor), "") << major << "." << minor;
   }
 }
 
@@ -48,7 +47,7 @@ TEST(JoinOperatingSystemText, WritesEveryNumberWholeInDecimal) {
 }
 
 TEST(JoinOperatingSystemText, GivesZerosForAQueryThatFilledNothing) {
-  EXPECT_EQ(JoinOperatingSystemText(VersionName(0, 0, true), 0, 0, 0),
+  EXPECT_EQ(JoinOperatingSystemText(VersionName(0, 0), 0, 0, 0),
             "; Version - 0.0 Build Number - 0");
 }
 

@@ -96,7 +96,7 @@ class RunCheckTest : public ::testing::Test {
  protected:
   RunCheckTest() : install_(MakeInstall(temp_.path())), current_(install_) {
     system_.localTime = CalendarTime{2027, 3, 14, 9, 30, 0};
-    system_.version = OsVersion{10, 0, 19045, {}, true};
+    system_.version = OsVersion{10, 0, 19045, {}};
     system_.monthDayYearDates = true;
   }
 
