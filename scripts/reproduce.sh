@@ -28,7 +28,10 @@ for preset in win32 win64; do
   tested=build/$preset/Sealmark.exe
   released=package/stage/Sealmark.exe
   [ "$preset" = win64 ] && released=package/stage/x64/Sealmark.exe
-  [ -f "$tested" ] || continue
+  if [ ! -f "$tested" ]; then
+    echo "unbuilt   $tested: no tested program to compare"
+    continue
+  fi
   if cmp -s "$tested" "$work/a/build/$released"; then
     echo "same      $tested, the program the tests ran, as $released"
   else

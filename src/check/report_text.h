@@ -26,8 +26,9 @@ inline constexpr char kReinstallLine[] = " Reinstall the software to resolve thi
 
 // The widths of the name and date columns of a valid line, and the number of
 // hyphens in a separator line, the longest run that RepeatChar makes.
-inline constexpr int kNameColumn = kLongestName;
+inline constexpr int kNameColumn = 35;
 inline constexpr int kDateColumn = 15;
+static_assert(kLongestName <= kNameColumn, "every name fits its column");
 inline constexpr int kSeparatorHyphens = 55;
 
 // A line long enough for the longest of the title, the operating-system line

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <string_view>
 
@@ -29,7 +29,7 @@ class FixedText {
       return;
     }
     for (const std::string_view piece : pieces) {
-      std::memcpy(chars_ + size_, piece.data(), piece.size());
+      std::copy(piece.begin(), piece.end(), chars_ + size_);
       size_ += piece.size();
     }
   }

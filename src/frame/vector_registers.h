@@ -2,10 +2,10 @@
 
 namespace sealmark {
 
-// Whether the system saves the SSE registers of this process at every task
-// switch, so that code may keep values in them. A CPU's SSE2 flag alone does
-// not tell: a system that predates SSE leaves the registers to whichever
-// process runs next.
+// Whether the system has enabled the SSE instructions and saves their
+// registers at every task switch, so that code may use them. A CPU's SSE2
+// flag alone does not tell: on a system that predates SSE the instructions
+// fault.
 bool SystemSavesSseRegisters();
 
 }  // namespace sealmark

@@ -325,7 +325,8 @@ struct WindowsVersion {
 constexpr WindowsVersion kWindowsVersions[] = {
     {"win98", nullptr, true, false},
     {"winme", nullptr, true, false},
-    {"nt40", "Windows NT; Version - 4.0 ", true, false},
+    // The name goes by the numbers alone, and NT 4.0 has those of Windows 95.
+    {"nt40", "Windows 95; Version - 4.0 ", true, false},
     {"win2k", "Windows 2K; Version - 5.0 ", true, false},
     {"winxp", "Windows XP; Version - 5.1 ", true, false},
     {"winxp64", "Windows 2K3; Version - 5.2 ", false, true},

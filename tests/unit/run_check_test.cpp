@@ -174,7 +174,8 @@ TEST_F(RunCheckTest, AllocatesOnlyTheContentBuffer) {
 
 // Each allocation of a run refused in turn, alone and then with every one
 // after it: the run still writes every line of the report, where a file
-// whose content could not be had has the checksum 00000000, and still asks
+// whose content could not be had has the checksum 00000000 (one file for
+// each refusal, since only content buffers are asked for), and still asks
 // the shell to open it.
 TEST_F(RunCheckTest, FinishesWhicheverAllocationIsRefused) {
   const int allocations = CountAllocations();
@@ -185,23 +186,29 @@ TEST_F(RunCheckTest, FinishesWhicheverAllocationIsRefused) {
       fs::remove(install_ / "FileCheck.TXT");
       system_.shellRequests.clear();
       int result = -1;  // when an exception leaves the run
+      int asked = 0;
       {
         const test::CountedAllocations refusal(refused, andAfter);
         try {
           result = Run();
         } catch (...) {
         }
+        asked = refusal.count();
       }
+      const int refusals = asked < refused ? 0 : andAfter ? asked - refused + 1 : 1;
       const std::string report = Report();
       std::vector<test::ExpectedEntry> entries;
+      int lost = 0;
       for (int index = 1; index <= kManifestCount; ++index) {
-        const std::string lost =
+        const std::string line =
             " " + std::string(ManifestName(index)) + " may be corrupted; CRC was 00000000\r\n";
-        entries.push_back(report.find(lost) == std::string::npos
-                              ? test::ExpectedEntry{true, "6/30/2026 "}
-                              : test::ExpectedEntry{false, "00000000"});
+        const bool valid = report.find(line) == std::string::npos;
+        lost += valid ? 0 : 1;
+        entries.push_back(valid ? test::ExpectedEntry{true, "6/30/2026 "}
+                                : test::ExpectedEntry{false, "00000000"});
       }
       ASSERT_EQ(result, 0);
+      EXPECT_EQ(lost, refusals);
       EXPECT_EQ(report, test::ExpectedReport("03-14-2027", kWindows10, entries));
       EXPECT_EQ(system_.shellRequests, std::vector<std::string>{"FileCheck.TXT"});
     }
