@@ -34,8 +34,8 @@ extern "C" int WinMainCRTStartup();
 
 // The process entry. A refused run ends here, before the library search is
 // restricted (no system outside the NT family can restrict it) and before
-// the C runtime starts; only the runtime's set-up at process attach comes
-// earlier.
+// the C runtime starts. Only the runtime's callback at process attach comes
+// earlier, which initialises one critical section.
 extern "C" int SealmarkEntry() {
   if (!RunsOnTheNtPlatform()) {
     sealmark::CallSystemEntry<decltype(&MessageBoxA)>("user32.dll", "MessageBoxA", nullptr,
