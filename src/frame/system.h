@@ -55,8 +55,8 @@ using ShortDate = FixedText<3 * kShortDateUnits>;
 
 // The system as the check sees it. Failures are values (kNone, false,
 // nullopt or an empty text), never messages, and no method but ObtainMemory
-// asks for memory of the program's own. Paths are 8-bit texts relative to the current folder,
-// with "\" separators.
+// asks for memory of the program's own. Paths are 8-bit texts relative to
+// the current folder, with "\" separators.
 class System {
  public:
   virtual ~System() = default;

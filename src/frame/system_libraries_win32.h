@@ -33,6 +33,13 @@ Function EntryPoint(HMODULE library, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<Generic>(GetProcAddress(library, name)));
 }
 
+// The entry point `name` of kernel32, which every process has loaded; nullptr
+// where this Windows does not have it.
+template <typename Function>
+Function KernelEntryPoint(const char* name) {
+  return EntryPoint<Function>(GetModuleHandleA("kernel32.dll"), name);
+}
+
 // Calls the entry point `name` of the system library `library` with
 // `arguments`, loading the library for it; does nothing when the library or
 // the entry point cannot be had.

@@ -89,8 +89,8 @@ DWORD ShareMode(FileSharing sharing) {
 // kernel32's mount point calls tell where the flag is known, whatever
 // version a compatibility setting makes the system report.
 bool KnowsReparsePoints() {
-  return GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetVolumeNameForVolumeMountPointW") !=
-         nullptr;
+  return KernelEntryPoint<decltype(&GetVolumeNameForVolumeMountPointW)>(
+             "GetVolumeNameForVolumeMountPointW") != nullptr;
 }
 
 DWORD FlagsAndAttributes(FileLinks links) {

@@ -10,8 +10,8 @@ namespace sealmark {
 // not know this feature, answer no: they get the portable forms. The call is
 // bound at run time, since Windows 95 does not have it.
 bool SystemSavesSseRegisters() {
-  const auto isProcessorFeaturePresent = EntryPoint<decltype(&IsProcessorFeaturePresent)>(
-      GetModuleHandleA("kernel32.dll"), "IsProcessorFeaturePresent");
+  const auto isProcessorFeaturePresent =
+      KernelEntryPoint<decltype(&IsProcessorFeaturePresent)>("IsProcessorFeaturePresent");
   return isProcessorFeaturePresent != nullptr &&
          isProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
 }
