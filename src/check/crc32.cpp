@@ -2,7 +2,7 @@
 
 #include "check/crc32_forms.h"
 #include "check/crc32_sliced.h"
-#include "frame/vector_registers.h"
+#include "platform/vector_registers.h"
 
 namespace sealmark {
 

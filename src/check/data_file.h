@@ -4,8 +4,8 @@
 #include <memory>
 #include <string_view>
 
-#include "frame/find_record.h"
-#include "frame/system.h"
+#include "platform/find_record.h"
+#include "platform/system.h"
 
 namespace sealmark {
 

@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "check/manifest.h"
-#include "frame/fixed_text.h"
 #include "host/date_text.h"
 #include "host/os_text.h"
+#include "platform/fixed_text.h"
 
 namespace sealmark {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "frame/system.h"
+#include "platform/system.h"
 
 namespace sealmark {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "check/data_file.h"
-#include "frame/system.h"
+#include "platform/system.h"
 
 namespace sealmark {
 

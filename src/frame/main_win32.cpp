@@ -2,12 +2,12 @@
 // console. The C runtime's start-up takes the instance, command line and
 // show command for WinMain; the check uses none of them, so arguments have
 // no effect.
-#include "frame/windows_api.h"
+#include "platform/windows_api.h"
 // <objbase.h> needs <windows.h> first.
 #include <objbase.h>
 
 #include "check/run_check.h"
-#include "frame/system_libraries_win32.h"
+#include "platform/system_libraries_win32.h"
 
 // What runs before the C runtime's start-up (the process entry and the
 // functions it calls) makes kernel32 calls only and uses nothing of the C or

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "frame/fixed_text.h"
-#include "frame/system.h"
+#include "platform/fixed_text.h"
+#include "platform/system.h"
 
 namespace sealmark {
 

@@ -12,7 +12,7 @@
 
 #include "check/manifest.h"
 #include "e2e/program_under_test.h"
-#include "frame/windows_api.h"
+#include "platform/windows_api.h"
 #include "support/platform.h"
 #include "support/sample_data.h"
 #include "support/temp_dir.h"

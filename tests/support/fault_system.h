@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/system.h"
+#include "platform/system.h"
 
 namespace sealmark::test {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/find_record.h"
+#include "platform/find_record.h"
 
 namespace sealmark::test {
 

@@ -1,6 +1,6 @@
 #include <chrono>
 
-#include "frame/file_time_conversion.h"
+#include "platform/file_time_conversion.h"
 #include "support/platform.h"
 
 namespace sealmark::test {

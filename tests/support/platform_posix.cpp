@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "frame/file_time_conversion.h"
+#include "platform/file_time_conversion.h"
 #include "support/platform.h"
 #include "support/temp_dir.h"
 

@@ -2,7 +2,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "frame/windows_api.h"
+#include "platform/windows_api.h"
 #include "support/platform.h"
 #include "support/temp_dir.h"
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame/windows_api.h"
 #include "host/os_text.h"
+#include "platform/windows_api.h"
 
 int main() {
   OSVERSIONINFOEXW first;

@@ -1,7 +1,7 @@
 // A DLL that stands in for one planted beside a program under a system
 // library's name: when a process loads it, it appends a line to planted.log
 // in its own folder with the path of that process and its own path.
-#include "frame/windows_api.h"
+#include "platform/windows_api.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "check/crc32.h"
-#include "frame/file_time_conversion.h"
+#include "platform/file_time_conversion.h"
 #include "support/fault_system.h"
 #include "support/platform.h"
 #include "support/temp_dir.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/file_time_conversion.h"
+#include "platform/file_time_conversion.h"
 #include "support/fault_system.h"
 
 namespace sealmark {

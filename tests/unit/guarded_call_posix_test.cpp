@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "frame/guarded_call.h"
+#include "platform/guarded_call.h"
 
 namespace sealmark {
 namespace {

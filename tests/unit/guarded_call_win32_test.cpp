@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "frame/guarded_call.h"
-#include "frame/windows_api.h"
+#include "platform/guarded_call.h"
+#include "platform/windows_api.h"
 #include "support/temp_dir.h"
 
 namespace sealmark {

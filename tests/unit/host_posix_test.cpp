@@ -7,9 +7,9 @@
 #include <ctime>
 #include <string>
 
-#include "frame/file_time_conversion.h"
 #include "host/date_text.h"
 #include "host/os_text.h"
+#include "platform/file_time_conversion.h"
 #include "support/platform.h"
 
 namespace {

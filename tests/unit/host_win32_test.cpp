@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
-#include "frame/file_time_conversion.h"
-#include "frame/windows_api.h"
 #include "host/date_text.h"
+#include "platform/file_time_conversion.h"
+#include "platform/windows_api.h"
 #include "support/platform.h"
 #include "support/temp_dir.h"
 

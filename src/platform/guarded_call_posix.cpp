@@ -1,4 +1,4 @@
-#include "frame/guarded_call.h"
+#include "platform/guarded_call.h"
 
 #include <cerrno>
 

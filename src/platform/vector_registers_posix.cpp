@@ -1,4 +1,4 @@
-#include "frame/vector_registers.h"
+#include "platform/vector_registers.h"
 
 namespace sealmark {
 

@@ -1,4 +1,4 @@
-#include "frame/system_libraries_win32.h"
+#include "platform/system_libraries_win32.h"
 
 namespace sealmark {
 

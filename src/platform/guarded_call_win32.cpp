@@ -1,6 +1,6 @@
-#include "frame/guarded_call.h"
+#include "platform/guarded_call.h"
 
-#include "frame/windows_api.h"
+#include "platform/windows_api.h"
 
 namespace sealmark {
 

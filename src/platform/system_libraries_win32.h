@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame/windows_api.h"
+#include "platform/windows_api.h"
 
 namespace sealmark {
 

@@ -1,6 +1,6 @@
-#include "frame/vector_registers.h"
+#include "platform/vector_registers.h"
 
-#include "frame/system_libraries_win32.h"
+#include "platform/system_libraries_win32.h"
 
 namespace sealmark {
 

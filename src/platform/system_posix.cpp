@@ -1,4 +1,4 @@
-#include "frame/system.h"
+#include "platform/system.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -13,8 +13,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "frame/file_time_conversion.h"
-#include "frame/guarded_call.h"
+#include "platform/file_time_conversion.h"
+#include "platform/guarded_call.h"
 
 extern char** environ;
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "frame/find_record.h"
-#include "frame/fixed_text.h"
+#include "platform/find_record.h"
+#include "platform/fixed_text.h"
 
 namespace sealmark {
 

@@ -1,6 +1,6 @@
-#include "frame/system.h"
+#include "platform/system.h"
 
-#include "frame/windows_api.h"
+#include "platform/windows_api.h"
 // <shellapi.h> needs <windows.h> first.
 #include <shellapi.h>
 
@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "frame/guarded_call.h"
-#include "frame/system_libraries_win32.h"
+#include "platform/guarded_call.h"
+#include "platform/system_libraries_win32.h"
 
 namespace sealmark {
 

@@ -1,4 +1,4 @@
-#include "frame/system.h"
+#include "platform/system.h"
 
 #include <new>
 
