@@ -2,15 +2,35 @@
 
 namespace sealmark {
 
+namespace {
+
+FARPROC KernelEntry(const char* name) {
+  return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+}
+
+// Constant-initialised, so that it is set before the C runtime starts.
+KernelLookup gKernelLookup = KernelEntry;
+
+}  // namespace
+
+KernelLookup SetKernelLookup(KernelLookup lookup) {
+  const KernelLookup previous = gKernelLookup;
+  gKernelLookup = lookup;
+  return previous;
+}
+
+FARPROC LookUpKernelEntry(const char* name) {
+  return gKernelLookup(name);
+}
+
 void RestrictLibrarySearch() {
-  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
   const auto setDefaultDllDirectories =
-      EntryPoint<decltype(&SetDefaultDllDirectories)>(kernel, "SetDefaultDllDirectories");
+      KernelEntryPoint<decltype(&SetDefaultDllDirectories)>("SetDefaultDllDirectories");
   if (setDefaultDllDirectories != nullptr) {
     setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     return;
   }
-  const auto setDllDirectory = EntryPoint<decltype(&SetDllDirectoryW)>(kernel, "SetDllDirectoryW");
+  const auto setDllDirectory = KernelEntryPoint<decltype(&SetDllDirectoryW)>("SetDllDirectoryW");
   if (setDllDirectory != nullptr) {
     setDllDirectory(L"");
   }

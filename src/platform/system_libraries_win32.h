@@ -21,23 +21,33 @@ void RestrictLibrarySearch();
 // cannot be had. It stays loaded; loading it again only counts.
 HMODULE LoadSystemLibrary(const char* name);
 
+// `entry` as a `Function` pointer, through the generic function pointer
+// type, which converts to any other.
+template <typename Function>
+Function AsFunction(FARPROC entry) {
+  using Generic = void (*)();
+  return reinterpret_cast<Function>(reinterpret_cast<Generic>(entry));
+}
+
 // The entry point `name` of `library` as a `Function` pointer; nullptr when
 // there is no library or no such entry.
 template <typename Function>
 Function EntryPoint(HMODULE library, const char* name) {
-  if (library == nullptr) {
-    return nullptr;
-  }
-  // Through the generic function pointer type, which converts to any other.
-  using Generic = void (*)();
-  return reinterpret_cast<Function>(reinterpret_cast<Generic>(GetProcAddress(library, name)));
+  return library == nullptr ? nullptr : AsFunction<Function>(GetProcAddress(library, name));
 }
 
-// The entry point `name` of kernel32, which every process has loaded; nullptr
-// where this Windows does not have it.
+// How kernel32's entry points are found at run time: GetProcAddress on the
+// kernel32 that every process has loaded, unless a test stands in the
+// kernel32 of another Windows. Setting one returns the one it replaces.
+using KernelLookup = FARPROC (*)(const char* name);
+KernelLookup SetKernelLookup(KernelLookup lookup);
+FARPROC LookUpKernelEntry(const char* name);
+
+// The entry point `name` of kernel32; nullptr where this Windows does not
+// have it.
 template <typename Function>
 Function KernelEntryPoint(const char* name) {
-  return EntryPoint<Function>(GetModuleHandleA("kernel32.dll"), name);
+  return AsFunction<Function>(LookUpKernelEntry(name));
 }
 
 // Calls the entry point `name` of the system library `library` with
