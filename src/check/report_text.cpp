@@ -13,11 +13,11 @@ int Length(std::string_view text) {
 }  // namespace
 
 ReportLine TitleLine(std::string_view runDate) {
-  return {" CRC Check of Ombrex_Atlas Data Files    ", runDate};
+  return {kTitle, runDate};
 }
 
 ReportLine OperatingSystemLine(std::string_view operatingSystem) {
-  return {" Operating System: ", operatingSystem};
+  return {kOperatingSystemLabel, operatingSystem};
 }
 
 ReportLine SeparatorLine() {
@@ -30,7 +30,7 @@ ReportLine ValidLine(std::string_view name, std::string_view dateText) {
           RepeatChar(kNameColumn - Length(name), ' '),
           dateText,
           RepeatChar(kDateColumn - Length(dateText), ' '),
-          "Valid"};
+          kValid};
 }
 
 ReportLine MismatchLine(std::string_view name, std::string_view checksumText) {

@@ -14,7 +14,11 @@ namespace sealmark {
 // The report's file name, in the current folder.
 inline constexpr char kReportName[] = "FileCheck.TXT";
 
-// The lines of the report, without their line ends.
+// The lines of the report, and the fixed pieces of the title, the
+// operating-system line and a valid line, without their line ends.
+inline constexpr std::string_view kTitle = " CRC Check of Ombrex_Atlas Data Files    ";
+inline constexpr std::string_view kOperatingSystemLabel = " Operating System: ";
+inline constexpr std::string_view kValid = "Valid";
 inline constexpr char kBlankLine[] = " ";
 inline constexpr char kColumnHeader[] =
     " Data\\Folder\\File                     Date         Staus";
@@ -28,13 +32,15 @@ inline constexpr char kReinstallLine[] = " Reinstall the software to resolve thi
 // hyphens in a separator line, the longest run that RepeatChar makes.
 inline constexpr int kNameColumn = 35;
 inline constexpr int kDateColumn = 15;
-static_assert(kLongestName <= kNameColumn, "every name fits its column");
+static_assert(kLongestName <= kNameColumn, "every manifest name fits the name column");
 inline constexpr int kSeparatorHyphens = 55;
 
 // A line long enough for the longest of the title, the operating-system line
-// and a valid line of the longest name and date text.
-using ReportLine = FixedText<std::max(
-    {41 + RunDate::kCapacity, 19 + OsText::kCapacity, 1 + kNameColumn + StampText::kCapacity + 5})>;
+// and a valid line of the longest name and date text, so that every line of
+// the report fits; a longer one would be the empty line.
+using ReportLine = FixedText<std::max({kTitle.size() + RunDate::kCapacity,
+                                       kOperatingSystemLabel.size() + OsText::kCapacity,
+                                       1 + kNameColumn + StampText::kCapacity + kValid.size()})>;
 
 // The title, ending in the run date text.
 ReportLine TitleLine(std::string_view runDate);

@@ -1,35 +1,6 @@
 #include "host/os_text.h"
 
-#include <optional>
-
 namespace sealmark {
-
-namespace {
-
-struct VersionRow {
-  std::uint32_t major;
-  std::optional<std::uint32_t> minor;  // nullopt: any minor number
-  const char* name;
-};
-
-// Tested in order; the first match wins.
-constexpr VersionRow kVersions[] = {
-    {4, 0, "Windows 95"},
-    {4, 10, "Windows 98"},
-    {4, 90, "Windows ME"},
-    {3, std::nullopt, "Windows NT"},
-    {4, std::nullopt, "Windows NT"},
-    {5, 0, "Windows 2K"},
-    {5, 1, "Windows XP"},
-    {5, 2, "Windows 2K3"},
-    {6, 0, "Windows Vista"},
-    {6, 1, "Windows 7"},
-    {6, 2, "Windows 8.0"},
-    {6, 3, "Windows 8.1"},
-    {10, 0, "Windows 10"},
-};
-
-}  // namespace
 
 std::string_view VersionName(std::uint32_t major, std::uint32_t minor) {
   for (const VersionRow& row : kVersions) {
@@ -42,13 +13,8 @@ std::string_view VersionName(std::uint32_t major, std::uint32_t minor) {
 
 OsText JoinOperatingSystemText(std::string_view name, std::uint32_t major, std::uint32_t minor,
                                std::uint32_t build) {
-  return {name,
-          "; Version - ",
-          DecimalText(major),
-          ".",
-          DecimalText(minor),
-          " Build Number - ",
-          DecimalText(build)};
+  return {name,        kVersionPiece,     DecimalText(major), kMinorPiece, DecimalText(minor),
+          kBuildPiece, DecimalText(build)};
 }
 
 // Windows is named by its numbers; another system by its own name.
