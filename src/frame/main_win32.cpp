@@ -9,13 +9,19 @@
 #include "check/run_check.h"
 #include "platform/system_libraries_win32.h"
 
-// What runs before the C runtime's start-up (the process entry and the
-// functions it calls) makes kernel32 calls only and uses nothing of the C or
-// C++ runtime: no library functions, no statics with guards, no exceptions,
-// no floating point or vector code. The platform check comes first, with
-// GetVersionExA as the only call before it; a refused run then makes only
+// What runs before the C runtime's start-up, the process entry and the
+// functions it calls, uses nothing of the C or C++ runtime: no library
+// functions, no statics with guards, no exceptions, no floating point or
+// vector code. It calls kernel32 through the import table, and binds
+// anything else at run time. The platform check comes first, with
+// GetVersionExA as the only call before it. A refused run then makes only
 // the calls of its message box (GetSystemDirectoryA, lstrlenA, lstrcpyA,
-// LoadLibraryA, GetProcAddress, MessageBoxA) and ExitProcess.
+// LoadLibraryA and GetProcAddress of kernel32, then MessageBoxA of user32)
+// and ExitProcess. An accepted run restricts the library search
+// (GetModuleHandleA, GetProcAddress, then SetDefaultDllDirectories or
+// SetDllDirectoryW) and starts the runtime. Before the entry, the loader
+// runs only the runtime's TLS callback, whose one call at process attach is
+// InitializeCriticalSection.
 namespace {
 
 bool RunsOnTheNtPlatform() {
@@ -34,8 +40,7 @@ extern "C" int WinMainCRTStartup();
 
 // The process entry. A refused run ends here, before the library search is
 // restricted (no system outside the NT family can restrict it) and before
-// the C runtime starts. Only the runtime's callback at process attach comes
-// earlier, which initialises one critical section.
+// the C runtime starts.
 extern "C" int SealmarkEntry() {
   if (!RunsOnTheNtPlatform()) {
     sealmark::CallSystemEntry<decltype(&MessageBoxA)>("user32.dll", "MessageBoxA", nullptr,

@@ -8,7 +8,9 @@ namespace sealmark {
 // where it has enabled the SSE state, which it then saves with every thread
 // switch. Windows NT 4.0, which knows no SSE, and Windows 2000, which does
 // not know this feature, answer no: they get the portable forms. The call is
-// bound at run time, since Windows 95 does not have it.
+// bound at run time, as the program binds everything that is not shown to be
+// in the kernel32 of both Windows NT 4.0 and Windows 98, where the program
+// must start to show its refusal; where it is missing, the answer is no.
 bool SystemSavesSseRegisters() {
   const auto isProcessorFeaturePresent =
       KernelEntryPoint<decltype(&IsProcessorFeaturePresent)>("IsProcessorFeaturePresent");
