@@ -55,10 +55,15 @@ void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content
   if (path.empty() || path.find_first_of("*?") != std::string_view::npos) {
     return;
   }
-  FileHandle file =
-      system.OpenFile(path, FileAccess::kReadWrite, FileSharing::kReadWrite, FileLinks::kFollow);
+  const auto openFor = [&](FileAccess access) {
+    return system
+        .OpenFile(path, access, FileSharing::kReadWrite, FileLinks::kFollow,
+                  FileCreation::kOpenAlways)
+        .file;
+  };
+  FileHandle file = openFor(FileAccess::kReadWrite);
   if (file == FileHandle::kNone) {
-    file = system.OpenFile(path, FileAccess::kRead, FileSharing::kReadWrite, FileLinks::kFollow);
+    file = openFor(FileAccess::kRead);
   }
   if (file == FileHandle::kNone) {
     return;

@@ -1,11 +1,34 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "platform/system.h"
 
 namespace sealmark {
+
+// What the writer does with the file that an open of the report's name
+// found: write it, open it again without stopping at its reparse point, or
+// leave it as it is.
+enum class ReportFileStep { kWrite, kReopen, kRefuse };
+
+// What an open of the report's name found: whether it made the file, and
+// what the system keeps about the file (none when it cannot be asked).
+struct FoundReportFile {
+  bool created;
+  std::optional<FileFacts> facts;
+};
+
+// The step for `found`. A file the open made is the program's own. Anything
+// else is left as it is when nothing is known of it, when it has a further
+// name (a hard link), or when its reparse point names another file (a
+// symbolic link, junction or mount point); any other reparse point is an
+// ordinary file that a file system filter serves, to be opened again
+// without stopping at it. `firstFound`, after that reopen: the file that the
+// first open found, which the reopen must have found again.
+ReportFileStep NextReportFileStep(const FoundReportFile& found,
+                                  const std::optional<FileFacts>& firstFound = std::nullopt);
 
 // Writes the report item by item, one system write per item and per line
 // end, with no buffering of its own. A writer whose file could not be
@@ -18,8 +41,8 @@ class ReportWriter {
   ReportWriter& operator=(const ReportWriter&) = delete;
 
   // Creates the file `name` or cuts an existing one to nothing. The file is
-  // held with no sharing until it is closed. A link under that name, or a
-  // file with a further name, is left as it is and the writer stays closed.
+  // held with no sharing until it is closed. A file that NextReportFileStep
+  // refuses is left as it is, and the writer stays closed.
   void Create(std::string_view name);
 
   // Appends the bytes of `text` as they are.

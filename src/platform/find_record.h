@@ -8,6 +8,7 @@ namespace sealmark {
 inline constexpr std::uint32_t kAttributeHidden = 0x2;
 inline constexpr std::uint32_t kAttributeSystem = 0x4;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 
 // A time as Windows stores it: its low half, then its high half.
 struct SplitTime {

@@ -22,6 +22,29 @@ enum class FileSharing { kReadWrite, kNone };
 // junction or other reparse point) to what it names, or stops at the link:
 // Windows then opens the link itself, POSIX refuses the open.
 enum class FileLinks { kFollow, kNoFollow };
+// Whether an open creates a missing file (open always) or opens only a file
+// that is there.
+enum class FileCreation { kOpenAlways, kOpenExisting };
+
+// An open file, kNone when the open failed, and whether the open made it.
+struct OpenedFile {
+  FileHandle file;
+  bool created;
+};
+
+// What the system keeps about an open file.
+struct FileFacts {
+  std::uint32_t attributes;  // kAttribute... bits
+  std::uint32_t reparseTag;  // 0 where there is no reparse point or its tag cannot be read
+  std::uint32_t links;       // the number of its names; 0 where none are counted
+  std::uint64_t volume;      // the volume's serial number, or the device
+  std::uint64_t index;       // the file's number on its volume
+};
+
+// The bit of a reparse tag that says the reparse point names another file
+// or folder (symbolic links, junctions, mount points), as Windows'
+// IsReparseTagNameSurrogate tests it.
+inline constexpr std::uint32_t kReparseTagNameSurrogate = 0x20000000;
 
 // A date and time of day, as the system's clock and date formatting take it.
 struct CalendarTime {
@@ -65,13 +88,12 @@ class System {
   // GuardedSystemCall, except that the POSIX stand-in repeats a read or a
   // write until the whole count has passed, as one Windows call does.
 
-  // Opens `path` for `access`, creating it empty with normal attributes when
-  // it is missing and its folder allows (open always).
-  virtual FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
-                              FileLinks links) = 0;
-  // Whether the open file is no link and has no name but the one it was
-  // opened by (no further hard link); false when that cannot be told.
-  virtual bool HasOneNameOnly(FileHandle file) = 0;
+  // Opens `path` for `access`. Open always creates a missing file empty,
+  // with normal attributes, where its folder allows.
+  virtual OpenedFile OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+                              FileLinks links, FileCreation creation) = 0;
+  // What the system keeps about the open file; none when it cannot be asked.
+  virtual std::optional<FileFacts> FactsOf(FileHandle file) = 0;
   virtual bool IsDiskFile(FileHandle file) = 0;
   virtual bool SeekToStart(FileHandle file) = 0;
   virtual std::optional<std::uint64_t> FileSize(FileHandle file) = 0;

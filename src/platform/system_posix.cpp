@@ -149,21 +149,41 @@ std::optional<std::uint32_t> TransferAll(std::uint32_t count, Transfer transfer)
 // The user's short date is the date format of the LC_TIME locale (%x).
 class PosixSystem final : public System {
  public:
-  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing,
-                      FileLinks links) override {
+  // Open always first tries to make a new file, so that it can tell that it
+  // made it, and else opens as before: through a link where it may follow
+  // one, creating what a dangling link names.
+  OpenedFile OpenFile(std::string_view path, FileAccess access, FileSharing, FileLinks links,
+                      FileCreation creation) override {
     const NativePath native(path);
-    const int flags = OpenFlags(access) | (links == FileLinks::kNoFollow ? O_NOFOLLOW : 0);
     // O_NONBLOCK: a FIFO in a data file's place must not hold the run.
-    const auto opened = GuardedSystemCall(
-        [&] { return open(native.c_str(), flags | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666); });
-    return opened.value < 0 ? FileHandle::kNone : static_cast<FileHandle>(opened.value);
+    const int flags = OpenFlags(access) | (links == FileLinks::kNoFollow ? O_NOFOLLOW : 0) |
+                      O_NONBLOCK | O_CLOEXEC;
+    const auto openWith = [&](int more) {
+      const int descriptor =
+          GuardedSystemCall([&] { return open(native.c_str(), flags | more, 0666); }).value;
+      return descriptor < 0 ? FileHandle::kNone : static_cast<FileHandle>(descriptor);
+    };
+    if (creation == FileCreation::kOpenExisting) {
+      return {openWith(0), false};
+    }
+    const FileHandle made = openWith(O_CREAT | O_EXCL);
+    if (made != FileHandle::kNone) {
+      return {made, true};
+    }
+    return {openWith(O_CREAT), false};
   }
 
   // The descriptor is never that of a symbolic link: an open that may follow
-  // one does, and one that may not fails. What is left is the count of names.
-  bool HasOneNameOnly(FileHandle file) override {
+  // one does, and one that may not fails. No reparse points here.
+  std::optional<FileFacts> FactsOf(FileHandle file) override {
     const auto status = StatusOf(AsDescriptor(file));
-    return status && status->st_nlink == 1;
+    if (!status) {
+      return std::nullopt;
+    }
+    return FileFacts{S_ISDIR(status->st_mode) ? kAttributeDirectory : 0, 0,
+                     static_cast<std::uint32_t>(status->st_nlink),
+                     static_cast<std::uint64_t>(status->st_dev),
+                     static_cast<std::uint64_t>(status->st_ino)};
   }
 
   bool IsDiskFile(FileHandle file) override {

@@ -1,8 +1,8 @@
-#include "platform/system.h"
+#include "platform/system_win32.h"
 
-#include "platform/windows_api.h"
-// <shellapi.h> needs <windows.h> first.
+// <shellapi.h> and <winioctl.h> need <windows.h> first.
 #include <shellapi.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -18,6 +18,8 @@ namespace {
 static_assert(kAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
 static_assert(kAttributeSystem == FILE_ATTRIBUTE_SYSTEM);
 static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
+static_assert(kAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
+static_assert(IsReparseTagNameSurrogate(IO_REPARSE_TAG_SYMLINK) == kReparseTagNameSurrogate);
 static_assert(sizeof(FindRecord) == sizeof(WIN32_FIND_DATAW));
 static_assert(offsetof(FindRecord, lastWriteTime) == offsetof(WIN32_FIND_DATAW, ftLastWriteTime));
 static_assert(offsetof(FindRecord, name) == offsetof(WIN32_FIND_DATAW, cFileName));
@@ -93,9 +95,24 @@ bool KnowsReparsePoints() {
              "GetVolumeNameForVolumeMountPointW") != nullptr;
 }
 
-DWORD FlagsAndAttributes(FileLinks links) {
-  const bool openLinkItself = links == FileLinks::kNoFollow && KnowsReparsePoints();
-  return FILE_ATTRIBUTE_NORMAL | (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+DWORD CreationDisposition(FileCreation creation) {
+  return creation == FileCreation::kOpenAlways ? OPEN_ALWAYS : OPEN_EXISTING;
+}
+
+// The tag of the file's reparse point, read from its handle; 0 when it
+// cannot be read. The call fails unless the whole reparse data fits.
+DWORD ReparseTag(HANDLE file) {
+  alignas(DWORD) unsigned char data[MAXIMUM_REPARSE_DATA_BUFFER_SIZE];
+  DWORD returned = 0;
+  const auto read = GuardedSystemCall([&] {
+    return DeviceIoControl(file, FSCTL_GET_REPARSE_POINT, nullptr, 0, data, sizeof data, &returned,
+                           nullptr);
+  });
+  DWORD tag = 0;
+  if (read.value && returned >= sizeof tag) {
+    std::memcpy(&tag, data, sizeof tag);
+  }
+  return tag;
 }
 
 CalendarTime CalendarTimeOf(const SYSTEMTIME& time) {
@@ -131,31 +148,49 @@ void RefineWithKernelQuery(OSVERSIONINFOEXW& version) {
   FreeLibrary(library);
 }
 
+}  // namespace
+
+DWORD FlagsAndAttributes(FileLinks links) {
+  const bool openLinkItself = links == FileLinks::kNoFollow && KnowsReparsePoints();
+  return FILE_ATTRIBUTE_NORMAL | (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+}
+
+namespace {
+
 class Win32System final : public System {
  public:
-  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
-                      FileLinks links) override {
+  OpenedFile OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+                      FileLinks links, FileCreation creation) override {
     const WidePath name(path, kOpenPathLimit);
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const DWORD flagsAndAttributes = FlagsAndAttributes(links);
-    // An open that finds the file already there leaves ERROR_ALREADY_EXISTS
-    // behind: only the handle tells success.
     const auto opened = GuardedSystemCall([&] {
       return CreateFileW(name.c_str(), DesiredAccess(access), ShareMode(sharing), &inheritable,
-                         OPEN_ALWAYS, flagsAndAttributes, nullptr);
+                         CreationDisposition(creation), flagsAndAttributes, nullptr);
     });
-    return FromHandle<FileHandle>(opened.value);
+    // An open always that finds the file already there leaves
+    // ERROR_ALREADY_EXISTS behind: only the handle tells success, and only a
+    // clean open made the file.
+    const FileHandle file = FromHandle<FileHandle>(opened.value);
+    return {file,
+            file != FileHandle::kNone && creation == FileCreation::kOpenAlways && !opened.failed};
   }
 
   // CreateFileW gives every handle the right to read attributes, so a
-  // handle opened for writing only can be asked.
-  bool HasOneNameOnly(FileHandle file) override {
+  // handle opened for writing only can be asked. The call's result decides.
+  std::optional<FileFacts> FactsOf(FileHandle file) override {
     BY_HANDLE_FILE_INFORMATION information{};
     const auto got =
         GuardedSystemCall([&] { return GetFileInformationByHandle(AsHandle(file), &information); });
-    return !got.failed && got.value &&
-           (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-           information.nNumberOfLinks == 1;
+    if (!got.value) {
+      return std::nullopt;
+    }
+    const DWORD attributes = information.dwFileAttributes;
+    return FileFacts{
+        attributes,
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? ReparseTag(AsHandle(file)) : 0,
+        information.nNumberOfLinks, information.dwVolumeSerialNumber,
+        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
   }
 
   bool IsDiskFile(FileHandle file) override {

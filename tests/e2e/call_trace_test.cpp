@@ -168,13 +168,13 @@ std::vector<Call> TracedRun(const fs::path& install) {
 
 bool IsGuardedCall(const Call& call) {
   static const std::vector<std::string> kGuardedCalls = {
-      "CreateFileW",    "GetFileInformationByHandle",
-      "ReadFile",       "WriteFile",
-      "SetFilePointer", "GetFileSize",
-      "GetFileType",    "SetEndOfFile",
-      "CloseHandle",    "FindFirstFileW",
-      "FindNextFileW",  "FindClose",
-      "GetLocalTime"};
+      "CreateFileW",     "GetFileInformationByHandle",
+      "DeviceIoControl", "ReadFile",
+      "WriteFile",       "SetFilePointer",
+      "GetFileSize",     "GetFileType",
+      "SetEndOfFile",    "CloseHandle",
+      "FindFirstFileW",  "FindNextFileW",
+      "FindClose",       "GetLocalTime"};
   return std::count(kGuardedCalls.begin(), kGuardedCalls.end(), call.name) != 0;
 }
 
@@ -187,9 +187,9 @@ constexpr int kMissing = 5;
 constexpr int kHeld = 6;
 constexpr char kMissingFolder[] = "Immersion";
 
-// One traced run in an install folder that holds a read-only file, a hidden
-// file, a missing file, a missing folder and a file held open without
-// sharing; each test reads what it needs from it.
+// One traced run in an install folder that holds an earlier report, a
+// read-only file, a hidden file, a missing file, a missing folder and a file
+// held open without sharing; each test reads what it needs from it.
 class CallTrace : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -201,6 +201,7 @@ class CallTrace : public ::testing::Test {
     if (!LayOutSampleInstall(install, SampleSizes::kFourBytes).empty()) {
       throw std::runtime_error("cannot lay out " + install.string());
     }
+    WriteFileContent(install / "FileCheck.TXT", "earlier\r\n");
     fs::remove(SamplePath(install, kMissing));
     fs::remove_all(install / "Data" / kMissingFolder);
     AddFileAttribute(SamplePath(install, kHidden), kAttributeHidden);
@@ -303,13 +304,16 @@ TEST_F(CallTrace, CreatesTheReportOnceBeforeTheFirstDataFile) {
   EXPECT_EQ(report.Text(),
             "CreateFileW(\"FileCheck.TXT\",40000000,0," + report.arguments.at(3) + ",4,200080,0)");
   EXPECT_NE(report.arguments.at(3), "0");
-  // The next file call asks the file that was opened for its attributes and
-  // its number of names.
+  // The earlier report is asked for its attributes, names and file number;
+  // a plain file has no reparse tag to read, so the next call is the cut's.
   const auto check = std::find_if(calls_.begin() + static_cast<std::ptrdiff_t>(open) + 1,
                                   calls_.end(), IsGuardedCall);
   ASSERT_NE(check, calls_.end());
   EXPECT_EQ(check->name, "GetFileInformationByHandle");
   EXPECT_EQ(check->arguments.at(0), report.result);
+  const auto cut = std::find_if(check + 1, calls_.end(), IsGuardedCall);
+  ASSERT_NE(cut, calls_.end());
+  EXPECT_EQ(cut->Text(), "GetFileType(" + report.result.value_or("?") + ")");
   EXPECT_EQ(std::count_if(calls_.begin(), calls_.end(),
                           [](const Call& call) {
                             return call.name == "CreateFileW" &&

@@ -6,14 +6,23 @@
 
 namespace sealmark::test {
 
-FileHandle FaultSystem::OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
-                                 FileLinks links) {
-  const FileHandle file = host_.OpenFile(path, access, sharing, links);
-  if (file != FileHandle::kNone) {
+OpenedFile FaultSystem::OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+                                 FileLinks links, FileCreation creation) {
+  const OpenedFile opened = host_.OpenFile(path, access, sharing, links, creation);
+  if (opened.file != FileHandle::kNone) {
     const UncountedAllocations uncounted;
     openedWith.push_back(access);
   }
-  return file;
+  return opened;
+}
+
+std::optional<FileFacts> FaultSystem::FactsOf(FileHandle file) {
+  auto facts = failFacts ? std::nullopt : host_.FactsOf(file);
+  if (facts && reparseTag) {
+    facts->attributes |= kAttributeReparsePoint;
+    facts->reparseTag = *reparseTag;
+  }
+  return facts;
 }
 
 std::optional<std::uint32_t> FaultSystem::Read(FileHandle file, void* buffer, std::uint32_t count) {

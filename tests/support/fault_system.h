@@ -34,6 +34,10 @@ class FaultSystem : public System {
   std::optional<OsVersion> version;
   // Short dates as M/D/YYYY, whatever the user's settings.
   bool monthDayYearDates = false;
+  // What the system keeps about open files cannot be had.
+  bool failFacts = false;
+  // Open files carry a reparse point with this tag.
+  std::optional<std::uint32_t> reparseTag;
 
   // The access of every open that succeeded.
   std::vector<FileAccess> openedWith;
@@ -46,9 +50,9 @@ class FaultSystem : public System {
   std::set<SearchHandle> openSearches;
   std::vector<std::string> shellRequests;
 
-  FileHandle OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
-                      FileLinks links) override;
-  bool HasOneNameOnly(FileHandle file) override { return host_.HasOneNameOnly(file); }
+  OpenedFile OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+                      FileLinks links, FileCreation creation) override;
+  std::optional<FileFacts> FactsOf(FileHandle file) override;
   bool IsDiskFile(FileHandle file) override { return host_.IsDiskFile(file); }
   bool SeekToStart(FileHandle file) override { return host_.SeekToStart(file); }
   std::optional<std::uint64_t> FileSize(FileHandle file) override {

@@ -3,8 +3,11 @@
 #include <filesystem>
 #include <string>
 
+#include "check/crc32_forms.h"
 #include "host/date_text.h"
 #include "platform/file_time_conversion.h"
+#include "platform/system_libraries_win32.h"
+#include "platform/system_win32.h"
 #include "platform/windows_api.h"
 #include "support/platform.h"
 #include "support/temp_dir.h"
@@ -45,6 +48,57 @@ TEST(OperatingSystemText, NamesEachWindowsVersionThatWineReports) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ProbeOperatingSystem(c.version), c.expected);
+  }
+}
+
+// What an older Windows' kernel32 lacks: the mount point calls (before
+// Windows 2000), IsProcessorFeaturePresent (Windows 95), or its answer for
+// SSE2 (before XP).
+struct OlderKernel {
+  const char* windows;
+  bool mountPoints;
+  bool featureQuery;
+  bool sse2Feature;
+};
+
+const OlderKernel* gKernel = nullptr;
+
+BOOL WINAPI NoFeatures(DWORD) {
+  return FALSE;
+}
+
+FARPROC OlderKernelEntry(const char* name) {
+  const std::string entry = name;
+  if (entry == "GetVolumeNameForVolumeMountPointW" && !gKernel->mountPoints) {
+    return nullptr;
+  }
+  if (entry == "IsProcessorFeaturePresent" && !gKernel->sse2Feature) {
+    using Generic = void (*)();
+    return gKernel->featureQuery ? reinterpret_cast<FARPROC>(reinterpret_cast<Generic>(NoFeatures))
+                                 : nullptr;
+  }
+  return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+}
+
+// Whether the report's open stops at a link, and whether the SSE2 form is
+// taken, as each kernel32 has it.
+TEST(OlderWindows, OpenTheLinkItselfAndTakeSse2OnlyWhereTheirKernelSaysSo) {
+  const OlderKernel kernels[] = {
+      {"as Wine has it", true, true, true},
+      {"Windows 2000", true, true, false},
+      {"Windows NT 4.0", false, true, false},
+      {"Windows 95", false, false, false},
+  };
+  for (const OlderKernel& kernel : kernels) {
+    SCOPED_TRACE(kernel.windows);
+    gKernel = &kernel;
+    const KernelLookup previous = SetKernelLookup(OlderKernelEntry);
+    EXPECT_EQ(FlagsAndAttributes(FileLinks::kNoFollow),
+              FILE_ATTRIBUTE_NORMAL | (kernel.mountPoints ? FILE_FLAG_OPEN_REPARSE_POINT : 0));
+    EXPECT_EQ(FlagsAndAttributes(FileLinks::kFollow), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(Crc32FormRunsHere(Crc32Form::kSse2),
+              kernel.sse2Feature && __builtin_cpu_supports("sse2") != 0);
+    SetKernelLookup(previous);
   }
 }
 

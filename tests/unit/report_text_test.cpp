@@ -35,6 +35,11 @@ TEST(RepeatChar, GivesTheEmptyTextForZeroNegativeAndOverlongCounts) {
 const std::string kName9 = "ExtDC.NDX";
 const std::string kName31 = "GRD_Volume\\10-y-old_Soil_00.DAT";
 
+TEST(FixedText, IsTheEmptyTextWhenItsPiecesDoNotFit) {
+  EXPECT_EQ(FixedText<5>({"ab", "cde"}), "abcde");
+  EXPECT_TRUE(FixedText<5>({"ab", "cdef"}).empty());
+}
+
 TEST(ReportLines, TitleKeepsFourBlanksBeforeTheRunDate) {
   EXPECT_EQ(TitleLine("03-14-2027"), " CRC Check of Ombrex_Atlas Data Files    03-14-2027");
   EXPECT_EQ(TitleLine("").size(), 41u);
