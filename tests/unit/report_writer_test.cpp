@@ -87,7 +87,6 @@ TEST_F(ReportWriterTest, WritesOrLeavesTheFileAsWhatTheSystemKeepsAboutItSays) {
   };
   constexpr char kWritten[] = " Title\r\n Issue with 3 files.\r\n\r\n";
   const Case cases[] = {
-      {"nothing known of an earlier report", true, true, std::nullopt, "earlier\r\n", 1},
       {"nothing known of a new file", false, true, std::nullopt, kWritten, 1},
       {"a symbolic link's tag", true, false, 0xA000000C, "earlier\r\n", 1},
       {"a cloud file's tag, opened again", true, false, 0x9000001A, kWritten, 2},
@@ -108,11 +107,14 @@ TEST_F(ReportWriterTest, WritesOrLeavesTheFileAsWhatTheSystemKeepsAboutItSays) {
 }
 
 TEST(NextReportFileStep, WritesAFileOfOneNameThatNamesNoOther) {
-  constexpr std::uint32_t kSymbolicLink = 0xA000000C;
-  constexpr std::uint32_t kCloudFile = 0x9000001A;
-  const auto facts = [](std::uint32_t links, std::uint32_t tag = 0, std::uint64_t index = 42) {
-    return FileFacts{tag != 0 ? kAttributeReparsePoint : 0, tag, links, 7, index};
-  };
+  constexpr auto kWrite = ReportFileStep::kWrite;
+  constexpr auto kReopen = ReportFileStep::kReopen;
+  constexpr auto kRefuse = ReportFileStep::kRefuse;
+  constexpr std::uint32_t kLink = 0xA000000C;   // a symbolic link's tag
+  constexpr std::uint32_t kCloud = 0x9000001A;  // a cloud file's tag
+  constexpr std::uint32_t kReparse = kAttributeReparsePoint;
+  const FileFacts cloudFile{kReparse, kCloud, 1, 7, 42};
+  const FileFacts otherFile{kReparse, kCloud, 1, 7, 43};
   struct Row {
     const char* name;
     FoundReportFile found;
@@ -120,25 +122,16 @@ TEST(NextReportFileStep, WritesAFileOfOneNameThatNamesNoOther) {
     ReportFileStep step;
   };
   const Row rows[] = {
-      {"one name", {false, facts(1)}, {}, ReportFileStep::kWrite},
-      {"two names", {false, facts(2)}, {}, ReportFileStep::kRefuse},
-      {"names not counted", {false, facts(0)}, {}, ReportFileStep::kWrite},
-      {"a symbolic link", {false, facts(1, kSymbolicLink)}, {}, ReportFileStep::kRefuse},
-      {"a cloud file", {false, facts(1, kCloudFile)}, {}, ReportFileStep::kReopen},
-      {"its reopen, the same file",
-       {false, facts(1, kCloudFile)},
-       facts(1, kCloudFile),
-       ReportFileStep::kWrite},
-      {"its reopen, another file",
-       {false, facts(1, kCloudFile, 43)},
-       facts(1, kCloudFile),
-       ReportFileStep::kRefuse},
-      {"a reparse point whose tag cannot be read",
-       {false, FileFacts{kAttributeReparsePoint, 0, 1, 7, 42}},
-       {},
-       ReportFileStep::kRefuse},
-      {"a failed query", {false, std::nullopt}, {}, ReportFileStep::kRefuse},
-      {"a file that the open made", {true, std::nullopt}, {}, ReportFileStep::kWrite},
+      {"one name", {false, FileFacts{0, 0, 1, 7, 42}}, {}, kWrite},
+      {"two names", {false, FileFacts{0, 0, 2, 7, 42}}, {}, kRefuse},
+      {"names not counted", {false, FileFacts{0, 0, 0, 7, 42}}, {}, kWrite},
+      {"a symbolic link", {false, FileFacts{kReparse, kLink, 1, 7, 42}}, {}, kRefuse},
+      {"a tag that cannot be read", {false, FileFacts{kReparse, 0, 1, 7, 42}}, {}, kRefuse},
+      {"a cloud file", {false, cloudFile}, {}, kReopen},
+      {"its reopen, the same file", {false, cloudFile}, cloudFile, kWrite},
+      {"its reopen, another file", {false, otherFile}, cloudFile, kRefuse},
+      {"a failed query", {false, std::nullopt}, {}, kRefuse},
+      {"a file that the open made", {true, std::nullopt}, {}, kWrite},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(NextReportFileStep(row.found, row.firstFound), row.step) << row.name;
