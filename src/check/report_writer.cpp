@@ -38,8 +38,9 @@ ReportFileStep NextReportFileStep(const FoundReportFile& found,
 // as a report that cannot be created. The order leaves no gap worth having:
 // the first open stops at a link, so it creates or opens nothing elsewhere;
 // the check asks about the file that was opened, not the name again; a
-// reopen opens only an existing file and must find the one that was
-// checked; and a hard link made to the open file after the check names
+// reopen creates nothing, and what it opens through a link put under the
+// name in the meantime is closed unwritten, since it is not the file that
+// was checked; and a hard link made to the open file after the check names
 // only this report.
 void ReportWriter::Create(std::string_view name) {
   Close();

@@ -115,6 +115,7 @@ TEST(NextReportFileStep, WritesAFileOfOneNameThatNamesNoOther) {
   constexpr std::uint32_t kReparse = kAttributeReparsePoint;
   const FileFacts cloudFile{kReparse, kCloud, 1, 7, 42};
   const FileFacts otherFile{kReparse, kCloud, 1, 7, 43};
+  const FileFacts twoNames{kReparse, kCloud, 2, 7, 42};
   struct Row {
     const char* name;
     FoundReportFile found;
@@ -130,6 +131,8 @@ TEST(NextReportFileStep, WritesAFileOfOneNameThatNamesNoOther) {
       {"a cloud file", {false, cloudFile}, {}, kReopen},
       {"its reopen, the same file", {false, cloudFile}, cloudFile, kWrite},
       {"its reopen, another file", {false, otherFile}, cloudFile, kRefuse},
+      {"its reopen, a second name", {false, twoNames}, cloudFile, kRefuse},
+      {"its reopen, nothing known", {false, std::nullopt}, cloudFile, kRefuse},
       {"a failed query", {false, std::nullopt}, {}, kRefuse},
       {"a file that the open made", {true, std::nullopt}, {}, kWrite},
   };
