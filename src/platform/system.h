@@ -85,8 +85,10 @@ class System {
   virtual ~System() = default;
 
   // Files and directory searches: each one system call, made through
-  // GuardedSystemCall, except that the POSIX stand-in repeats a read or a
-  // write until the whole count has passed, as one Windows call does.
+  // GuardedSystemCall, with these exceptions. FactsOf reads the tag of a
+  // reparse point with a second call. The POSIX stand-in repeats a read or
+  // a write until the whole count has passed, as one Windows call does, and
+  // its open always first tries to make a new file.
 
   // Opens `path` for `access`. Open always creates a missing file empty,
   // with normal attributes, where its folder allows.
