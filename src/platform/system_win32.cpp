@@ -150,18 +150,24 @@ void RefineWithKernelQuery(OSVERSIONINFOEXW& version) {
 
 }  // namespace
 
+// Any open may end at a named pipe, through a link on its path, and the
+// pipe's server may then act with the rights of whoever opened it, as far
+// as the open allows: without these flags, fully. Identification lets it
+// learn who that is and nothing more. A disk file ignores the flags, which
+// Windows NT has had from its first version.
 DWORD FlagsAndAttributes(FileLinks links) {
   const bool openLinkItself = links == FileLinks::kNoFollow && KnowsReparsePoints();
-  return FILE_ATTRIBUTE_NORMAL | (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  return FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION |
+         (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
 }
 
 namespace {
 
 class Win32System final : public System {
  public:
-  OpenedFile OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+  OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access, FileSharing sharing,
                       FileLinks links, FileCreation creation) override {
-    const WidePath name(path, kOpenPathLimit);
+    const WidePath name(folder, path, kOpenPathLimit);
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const DWORD flagsAndAttributes = FlagsAndAttributes(links);
     const auto opened = GuardedSystemCall([&] {

@@ -5,9 +5,9 @@
 
 namespace sealmark {
 
-// The flags and attributes of an open: normal attributes and, for an open
-// that stops at a link, the flag that opens the link itself, where the
-// system knows it.
+// The flags and attributes of an open: normal attributes, a named pipe's
+// server kept to identifying the program and, for an open that stops at a
+// link, the flag that opens the link itself, where the system knows it.
 DWORD FlagsAndAttributes(FileLinks links);
 
 }  // namespace sealmark

@@ -267,9 +267,10 @@ TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
     const bool inMissingFolder = ManifestName(index).rfind(kMissingFolder, 0) == 0;
     const Call& first = calls_[at];
     // Read and write access, shared for reading and writing, open always,
-    // normal attributes, no template; security attributes of its own.
+    // normal attributes with a pipe's server kept to identification, no
+    // template; security attributes of its own.
     EXPECT_EQ(first.Text(),
-              "CreateFileW(" + path + ",c0000000,3," + first.arguments.at(3) + ",4,80,0)");
+              "CreateFileW(" + path + ",c0000000,3," + first.arguments.at(3) + ",4,110080,0)");
     EXPECT_NE(first.arguments.at(3), "0");
     EXPECT_EQ(first.result == kInvalidHandle,
               (index == kReadOnly && readOnlyStaged_) || index == kHeld || inMissingFolder);
@@ -279,7 +280,7 @@ TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
       ASSERT_LT(opened, calls_.size());
       const Call& second = calls_[opened];
       EXPECT_EQ(second.Text(),
-                "CreateFileW(" + path + ",80000000,3," + second.arguments.at(3) + ",4,80,0)");
+                "CreateFileW(" + path + ",80000000,3," + second.arguments.at(3) + ",4,110080,0)");
     }
     const bool open = calls_[opened].result != kInvalidHandle;
     EXPECT_EQ(open, index != kHeld && !inMissingFolder);
@@ -301,10 +302,11 @@ TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
 TEST_F(CallTrace, CreatesTheReportOnceBeforeTheFirstDataFile) {
   const std::size_t open = Find("CreateFileW");
   const Call& report = calls_.at(open);
-  // Write access, no sharing, open always, normal attributes with a link
-  // opened itself rather than followed, no template.
+  // Write access, no sharing, open always, normal attributes with a pipe's
+  // server kept to identification and a link opened itself rather than
+  // followed, no template.
   EXPECT_EQ(report.Text(),
-            "CreateFileW(\"FileCheck.TXT\",40000000,0," + report.arguments.at(3) + ",4,200080,0)");
+            "CreateFileW(\"FileCheck.TXT\",40000000,0," + report.arguments.at(3) + ",4,310080,0)");
   EXPECT_NE(report.arguments.at(3), "0");
   // The earlier report is asked for its attributes, names and file number;
   // a plain file has no reparse tag to read, so the next call is the cut's.

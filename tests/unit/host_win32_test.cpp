@@ -93,9 +93,10 @@ TEST(OlderWindows, OpenTheLinkItselfAndTakeSse2OnlyWhereTheirKernelSaysSo) {
     SCOPED_TRACE(kernel.windows);
     gKernel = &kernel;
     const KernelLookup previous = SetKernelLookup(OlderKernelEntry);
+    constexpr DWORD kOpen = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
     EXPECT_EQ(FlagsAndAttributes(FileLinks::kNoFollow),
-              FILE_ATTRIBUTE_NORMAL | (kernel.mountPoints ? FILE_FLAG_OPEN_REPARSE_POINT : 0));
-    EXPECT_EQ(FlagsAndAttributes(FileLinks::kFollow), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+              kOpen | (kernel.mountPoints ? FILE_FLAG_OPEN_REPARSE_POINT : 0));
+    EXPECT_EQ(FlagsAndAttributes(FileLinks::kFollow), kOpen);
     EXPECT_EQ(Crc32FormRunsHere(Crc32Form::kSse2),
               kernel.sse2Feature && __builtin_cpu_supports("sse2") != 0);
     SetKernelLookup(previous);
