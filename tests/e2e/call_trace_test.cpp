@@ -156,14 +156,20 @@ constexpr char kRelayExclude[] =
     "kernel32.97;kernel32.98;kernel32.TlsGetValue;kernel32.TlsSetValue;kernel32.FlsGetValue;"
     "kernel32.FlsSetValue";
 
-// Runs the program under the relay trace in `install`; its own calls.
-std::vector<Call> TracedRun(const fs::path& install) {
+// Wine's trace, on the debug `channels`, of a run of the program in
+// `install`.
+std::string TraceOfARun(const fs::path& install, const char* channels) {
   const auto before = static_cast<std::size_t>(fs::file_size(RelayLog()));
-  const RegistryValue exclude("Software\\Wine\\Debug", "RelayExclude", kRelayExclude);
-  SetEnvironment("WINEDEBUG", "+relay");
+  SetEnvironment("WINEDEBUG", channels);
   RunProgram(gProgramUnderTest, {}, install);
   SetEnvironment("WINEDEBUG", "-all");
-  return ProgramCalls(FileContent(RelayLog()).substr(before), ImageOf(gProgramUnderTest));
+  return FileContent(RelayLog()).substr(before);
+}
+
+// Runs the program under the relay trace in `install`; its own calls.
+std::vector<Call> TracedRun(const fs::path& install) {
+  const RegistryValue exclude("Software\\Wine\\Debug", "RelayExclude", kRelayExclude);
+  return ProgramCalls(TraceOfARun(install, "+relay"), ImageOf(gProgramUnderTest));
 }
 
 // DeviceIoControl reads the tag of a reparse point, which Wine makes none
@@ -361,6 +367,32 @@ TEST_F(CallTrace, AsksTheShellOnceAfterTheReportIsClosedAndEndsWithExitProcess) 
   }
   EXPECT_LT(closed, shell);
   EXPECT_EQ(calls_.back().Text(), "ExitProcess(0)");
+}
+
+// Wine's trace of activation contexts, from the line where the program's
+// thread looks for the program's manifest, resource 1: the manifest is
+// parsed and nothing in it is found wrong.
+TEST(CallTraceOfTheManifest, IsReadAtTheStartWithoutAnError) {
+  if (RelayLog().empty()) {
+    GTEST_SKIP() << "no relay log: run under Wine through ctest's call_trace";
+  }
+  TempDir install;
+  const std::string program = gProgramUnderTest.filename().string() + "\"";
+  std::string thread;
+  std::string read;
+  std::istringstream lines(TraceOfARun(install.path(), "+actctx"));
+  for (std::string line; std::getline(lines, line);) {
+    if (thread.empty() && line.find("looking for res #0001 in module") != std::string::npos &&
+        line.find(program) != std::string::npos) {
+      thread = line.substr(0, line.find(':') + 1);
+    }
+    read += !thread.empty() && line.rfind(thread, 0) == 0 ? line + "\n" : "";
+  }
+  ASSERT_FALSE(thread.empty()) << "the program's manifest was not looked for";
+  EXPECT_NE(read.find("parse_assembly_identity_elem name=L\"Sealmark\""), std::string::npos)
+      << read;
+  EXPECT_EQ(read.find(":err:actctx:"), std::string::npos) << read;
+  EXPECT_EQ(read.find(":fixme:actctx:"), std::string::npos) << read;
 }
 
 TEST(CallTraceOfARefusal, ShowsTheMessageBoxAndEndsWith255) {
