@@ -11,9 +11,11 @@ namespace sealmark {
 
 // Restricts the library search of the whole process, the libraries' own
 // imports included, to the system folder where the system can (Windows 8
-// on, and earlier ones with the update that adds it); elsewhere it takes the
-// current folder out of the search, and the program's folder stays in it
-// for the imports of the libraries loaded here.
+// on, and earlier ones with the update that adds it). Where it cannot but
+// has SetDllDirectoryW (XP SP1 on), it takes the current folder out of the
+// search, and the program's folder stays in it for the imports of the
+// libraries loaded here. On NT 4.0, 2000 and XP before SP1 neither call
+// exists, and nothing is taken out of the search.
 void RestrictLibrarySearch();
 
 // Loads the system library `name` ("shell32.dll") by its full path in the
