@@ -57,7 +57,7 @@ void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content
   }
   const auto openFor = [&](FileAccess access) {
     return system
-        .OpenFile(path, access, FileSharing::kReadWrite, FileLinks::kFollow,
+        .OpenFile(Folder::kCurrent, path, access, FileSharing::kReadWrite, FileLinks::kFollow,
                   FileCreation::kOpenAlways)
         .file;
   };

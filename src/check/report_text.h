@@ -11,7 +11,7 @@
 
 namespace sealmark {
 
-// The report's file name, in the current folder.
+// The report's file name, in the current folder or the temporary one.
 inline constexpr char kReportName[] = "FileCheck.TXT";
 
 // The lines of the report, and the fixed pieces of the title, the

@@ -4,26 +4,14 @@
 
 namespace sealmark {
 
-namespace {
-
-bool IsSameFile(const FileFacts& one, const FileFacts& other) {
-  return one.volume == other.volume && one.index == other.index;
-}
-
-}  // namespace
-
-ReportFileStep NextReportFileStep(const FoundReportFile& found,
-                                  const std::optional<FileFacts>& firstFound) {
+ReportFileStep NextReportFileStep(const FoundReportFile& found) {
   if (found.created) {
     return ReportFileStep::kWrite;
   }
-  if (!found.facts || found.facts->links > 1) {
+  if (!found.facts || found.facts->links > 1 || found.facts->otherOwner) {
     return ReportFileStep::kRefuse;
   }
   const FileFacts& facts = *found.facts;
-  if (firstFound) {
-    return IsSameFile(facts, *firstFound) ? ReportFileStep::kWrite : ReportFileStep::kRefuse;
-  }
   if ((facts.attributes & kAttributeReparsePoint) == 0) {
     return ReportFileStep::kWrite;
   }
@@ -31,6 +19,13 @@ ReportFileStep NextReportFileStep(const FoundReportFile& found,
     return ReportFileStep::kRefuse;
   }
   return ReportFileStep::kReopen;
+}
+
+// A file number of 0 says nothing of which file it is: some redirectors
+// give every file that number.
+bool IsTheSameFile(const std::optional<FileFacts>& reopened, const FileFacts& first) {
+  return reopened && reopened->links <= 1 && reopened->index != 0 &&
+         reopened->volume == first.volume && reopened->index == first.index;
 }
 
 // Anyone who may write the folder can leave a link under the report's name
@@ -42,38 +37,36 @@ ReportFileStep NextReportFileStep(const FoundReportFile& found,
 // name in the meantime is closed unwritten, since it is not the file that
 // was checked; and a hard link made to the open file after the check names
 // only this report.
-void ReportWriter::Create(std::string_view name) {
+bool ReportWriter::Create(Folder folder, std::string_view name) {
   Close();
-  const OpenedFile opened = system_.OpenFile(name, FileAccess::kWrite, FileSharing::kNone,
-                                             FileLinks::kNoFollow, FileCreation::kOpenAlways);
+  const auto open = [&](FileLinks links, FileCreation creation) {
+    return system_.OpenFile(folder, name, FileAccess::kWrite, FileSharing::kNone, links, creation);
+  };
+  const OpenedFile opened = open(FileLinks::kNoFollow, FileCreation::kOpenAlways);
   file_ = opened.file;
   if (file_ == FileHandle::kNone) {
-    return;
+    return false;
   }
   const std::optional<FileFacts> first = opened.created ? std::nullopt : system_.FactsOf(file_);
   ReportFileStep step = NextReportFileStep({opened.created, first});
   if (step == ReportFileStep::kReopen) {
     system_.Close(file_);
-    file_ = system_
-                .OpenFile(name, FileAccess::kWrite, FileSharing::kNone, FileLinks::kFollow,
-                          FileCreation::kOpenExisting)
-                .file;
+    file_ = open(FileLinks::kFollow, FileCreation::kOpenExisting).file;
     if (file_ == FileHandle::kNone) {
-      return;
+      return false;
     }
-    step = NextReportFileStep({false, system_.FactsOf(file_)}, first);
+    step = IsTheSameFile(system_.FactsOf(file_), *first) ? ReportFileStep::kWrite
+                                                         : ReportFileStep::kRefuse;
   }
-  if (step != ReportFileStep::kWrite) {
+  // Only a disk file is a report to show: not a pipe or a device.
+  if (step != ReportFileStep::kWrite || !system_.IsDiskFile(file_)) {
     system_.Close(file_);
     file_ = FileHandle::kNone;
-    return;
+    return false;
   }
-  // Only a disk file has content to cut and an end to set.
-  disk_ = system_.IsDiskFile(file_);
-  if (disk_) {
-    system_.SeekToStart(file_);
-    system_.SetEnd(file_);
-  }
+  system_.SeekToStart(file_);
+  system_.SetEnd(file_);
+  return true;
 }
 
 // A write that fails or falls short is not retried: the item is lost and
@@ -97,12 +90,9 @@ void ReportWriter::Close() {
   if (file_ == FileHandle::kNone) {
     return;
   }
-  if (disk_) {
-    system_.SetEnd(file_);
-  }
+  system_.SetEnd(file_);
   system_.Close(file_);
   file_ = FileHandle::kNone;
-  disk_ = false;
 }
 
 }  // namespace sealmark

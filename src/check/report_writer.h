@@ -21,14 +21,16 @@ struct FoundReportFile {
 };
 
 // The step for `found`. A file the open made is the program's own. Anything
-// else is left as it is when nothing is known of it, when it has a further
-// name (a hard link), or when its reparse point names another file (a
-// symbolic link, junction or mount point); any other reparse point is an
-// ordinary file that a file system filter serves, to be opened again
-// without stopping at it. `firstFound`, after that reopen: the file that the
-// first open found, which the reopen must have found again.
-ReportFileStep NextReportFileStep(const FoundReportFile& found,
-                                  const std::optional<FileFacts>& firstFound = std::nullopt);
+// else is left as it is when nothing is known of it, when another user owns
+// it, when it has a further name (a hard link), or when its reparse point
+// names another file (a symbolic link, junction or mount point); any other
+// reparse point is an ordinary file that a file system filter serves, to be
+// opened again without stopping at it.
+ReportFileStep NextReportFileStep(const FoundReportFile& found);
+
+// Whether the reopen of a file that the first open found as `first` found
+// `reopened`: that same file, known by a file number, of one name.
+bool IsTheSameFile(const std::optional<FileFacts>& reopened, const FileFacts& first);
 
 // Writes the report item by item, one system write per item and per line
 // end, with no buffering of its own. A writer whose file could not be
@@ -40,10 +42,12 @@ class ReportWriter {
   ReportWriter(const ReportWriter&) = delete;
   ReportWriter& operator=(const ReportWriter&) = delete;
 
-  // Creates the file `name` or cuts an existing one to nothing. The file is
-  // held with no sharing until it is closed. A file that NextReportFileStep
-  // refuses is left as it is, and the writer stays closed.
-  void Create(std::string_view name);
+  // Creates the file `name` in `folder` or cuts an existing one to nothing;
+  // true when the writer is then open on it. The file is held with no
+  // sharing until it is closed. A file that the steps above refuse, or one
+  // that is not a disk file (a pipe or a device), is left as it is, and the
+  // writer stays closed.
+  bool Create(Folder folder, std::string_view name);
 
   // Appends the bytes of `text` as they are.
   void Write(std::string_view text);
@@ -60,7 +64,6 @@ class ReportWriter {
  private:
   System& system_;
   FileHandle file_ = FileHandle::kNone;
-  bool disk_ = false;
 };
 
 }  // namespace sealmark

@@ -1,6 +1,7 @@
 #include "check/run_check.h"
 
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "check/crc32.h"
@@ -19,13 +20,25 @@ void WriteLine(ReportWriter& report, std::string_view line) {
   report.EndLine();
 }
 
+// Creates the report in the current folder or, where it cannot be written
+// there, in the user's folder for temporary files, leaving the current
+// folder's as it is; the folder that holds it, none when neither does.
+std::optional<Folder> CreateReport(ReportWriter& report) {
+  for (const Folder folder : {Folder::kCurrent, Folder::kTemporary}) {
+    if (report.Create(folder, kReportName)) {
+      return folder;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int RunCheck(System& system, FileLookup& lookup) {
   const OsText operatingSystem = OperatingSystemText(system);
 
   ReportWriter report(system);
-  report.Create(kReportName);
+  const std::optional<Folder> reportFolder = CreateReport(report);
   WriteLine(report, TitleLine(RunDateText(system)));
   WriteLine(report, kBlankLine);
   WriteLine(report, OperatingSystemLine(operatingSystem));
@@ -66,7 +79,11 @@ int RunCheck(System& system, FileLookup& lookup) {
   }
   report.Close();
 
-  system.OpenWithShell(kReportName);
+  // The shell shows only this run's report: whatever a name holds that the
+  // run could not write, an earlier report or a planted one, is not shown.
+  if (reportFolder) {
+    system.OpenWithShell(*reportFolder, kReportName);
+  }
   return 0;
 }
 

@@ -6,9 +6,12 @@
 namespace sealmark {
 
 // Checks every data file of the manifest below "Data\" in the current
-// folder, writes the report FileCheck.TXT there and asks the shell to open
-// it. Every failure on the way becomes a line of the report; the result is
-// always 0. The last lookup's directory search is left open in `lookup`.
+// folder, writes the report FileCheck.TXT there, or in the user's folder
+// for temporary files where it cannot be written there, and asks the shell
+// to open the report that it wrote. A data file that cannot be read is
+// reported like any other, and no failure stops the run or shows a
+// message; the result is always 0. The last lookup's directory search is
+// left open in `lookup`.
 int RunCheck(System& system, FileLookup& lookup);
 
 }  // namespace sealmark

@@ -2,10 +2,12 @@
 
 namespace sealmark {
 
-// A system call's own result, and whether the system reported an error for it.
+// A system call's own result, the error number that the system left for
+// it (0 for none), and whether there was one.
 template <typename T>
 struct GuardedResult {
   T value;
+  unsigned long error;
   bool failed;
 };
 
@@ -23,6 +25,7 @@ auto GuardedSystemCall(Call call) -> GuardedResult<decltype(call())> {
   auto invoke = [&result, &call] { result.value = call(); };
   const unsigned long error =
       RunGuarded([](void* context) { (*static_cast<decltype(invoke)*>(context))(); }, &invoke);
+  result.error = error;
   result.failed = error != 0;
   return result;
 }

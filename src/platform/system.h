@@ -26,6 +26,11 @@ enum class FileLinks { kFollow, kNoFollow };
 // that is there.
 enum class FileCreation { kOpenAlways, kOpenExisting };
 
+// The folder that a path is taken in: the current folder, or the user's
+// folder for temporary files (GetTempPathW's on Windows; $TMPDIR, else
+// /tmp, on POSIX), which takes a file name alone.
+enum class Folder { kCurrent, kTemporary };
+
 // An open file, kNone when the open failed, and whether the open made it.
 struct OpenedFile {
   FileHandle file;
@@ -38,7 +43,8 @@ struct FileFacts {
   std::uint32_t reparseTag;  // 0 where there is no reparse point or its tag cannot be read
   std::uint32_t links;       // the number of its names; 0 where none are counted
   std::uint64_t volume;      // the volume's serial number, or the device
-  std::uint64_t index;       // the file's number on its volume
+  std::uint64_t index;       // the file's number on its volume; 0 where there is none
+  bool otherOwner = false;   // another user owns it (asked on POSIX only)
 };
 
 // The bit of a reparse tag that says the reparse point names another file
@@ -90,10 +96,10 @@ class System {
   // a write until the whole count has passed, as one Windows call does, and
   // its open always first tries to make a new file.
 
-  // Opens `path` for `access`. Open always creates a missing file empty,
-  // with normal attributes, where its folder allows.
-  virtual OpenedFile OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
-                              FileLinks links, FileCreation creation) = 0;
+  // Opens `path` in `folder` for `access`. Open always creates a missing
+  // file empty, with normal attributes, where its folder allows.
+  virtual OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access,
+                              FileSharing sharing, FileLinks links, FileCreation creation) = 0;
   // What the system keeps about the open file; none when it cannot be asked.
   virtual std::optional<FileFacts> FactsOf(FileHandle file) = 0;
   virtual bool IsDiskFile(FileHandle file) = 0;
@@ -129,10 +135,10 @@ class System {
   // Not a system call: it is here so that tests can refuse the memory.
   virtual std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size);
 
-  // Asks the desktop shell to open the file `name` for the user, without
-  // waiting and without reporting how it went. A shell request, not a
-  // guarded file call.
-  virtual void OpenWithShell(const char* name) = 0;
+  // Asks the desktop shell to open the file `name` in `folder` for the
+  // user, without waiting and without reporting how it went. A shell
+  // request, not a guarded file call.
+  virtual void OpenWithShell(Folder folder, const char* name) = 0;
 };
 
 // The system the program runs on.

@@ -22,14 +22,26 @@ namespace sealmark {
 
 namespace {
 
-// A path with "/" separators, ending in a NUL; the empty path, which names
-// no file, when it is too long for the system.
+// The user's folder for temporary files.
+std::string_view TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
+// `path` in `folder`, with "/" separators, ending in a NUL; the empty path,
+// which names no file, when it is too long for the system.
 class NativePath {
  public:
-  explicit NativePath(std::string_view path) {
-    const std::size_t size = path.size() < sizeof chars_ ? path.size() : 0;
-    std::replace_copy(path.begin(), path.begin() + size, chars_, '\\', '/');
-    chars_[size] = '\0';
+  NativePath(Folder folder, std::string_view path) {
+    const std::string_view start = folder == Folder::kTemporary ? TemporaryFolder() : "";
+    const std::size_t size = start.size() + 1 + path.size() < sizeof chars_ ? path.size() : 0;
+    char* end = chars_;
+    if (size > 0 && !start.empty()) {
+      end = std::copy(start.begin(), start.end(), end);
+      *end++ = '/';
+    }
+    end = std::replace_copy(path.begin(), path.begin() + size, end, '\\', '/');
+    *end = '\0';
   }
   const char* c_str() const { return chars_; }
 
@@ -152,10 +164,11 @@ class PosixSystem final : public System {
   // Open always first tries to make a new file, so that it can tell that it
   // made it, and else opens as before: through a link where it may follow
   // one, creating what a dangling link names.
-  OpenedFile OpenFile(std::string_view path, FileAccess access, FileSharing, FileLinks links,
-                      FileCreation creation) override {
-    const NativePath native(path);
-    // O_NONBLOCK: a FIFO in a data file's place must not hold the run.
+  OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access, FileSharing,
+                      FileLinks links, FileCreation creation) override {
+    const NativePath native(folder, path);
+    // O_NONBLOCK: a FIFO in a file's place must not hold the run. A FIFO
+    // that no program reads is not opened for writing at all.
     const int flags = OpenFlags(access) | (links == FileLinks::kNoFollow ? O_NOFOLLOW : 0) |
                       O_NONBLOCK | O_CLOEXEC;
     const auto openWith = [&](int more) {
@@ -180,10 +193,12 @@ class PosixSystem final : public System {
     if (!status) {
       return std::nullopt;
     }
-    return FileFacts{S_ISDIR(status->st_mode) ? kAttributeDirectory : 0, 0,
+    return FileFacts{S_ISDIR(status->st_mode) ? kAttributeDirectory : 0,
+                     0,
                      static_cast<std::uint32_t>(status->st_nlink),
                      static_cast<std::uint64_t>(status->st_dev),
-                     static_cast<std::uint64_t>(status->st_ino)};
+                     static_cast<std::uint64_t>(status->st_ino),
+                     status->st_uid != geteuid()};
   }
 
   bool IsDiskFile(FileHandle file) override {
@@ -233,7 +248,7 @@ class PosixSystem final : public System {
   }
 
   SearchHandle FindFirst(std::string_view path, FindRecord& record) override {
-    const NativePath native(path);
+    const NativePath native(Folder::kCurrent, path);
     struct stat status {};
     if (GuardedSystemCall([&] { return stat(native.c_str(), &status); }).value != 0) {
       return SearchHandle::kNone;
@@ -289,7 +304,8 @@ class PosixSystem final : public System {
   // Starts the desktop's opener, found on PATH, with its standard streams on
   // /dev/null; it is not waited for. When the streams cannot be set up (the
   // C library takes memory for that), the opener is not started.
-  void OpenWithShell(const char* name) override {
+  void OpenWithShell(Folder folder, const char* name) override {
+    const NativePath path(folder, name);
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0) {
       return;
@@ -297,7 +313,7 @@ class PosixSystem final : public System {
     if (AddQuietStreams(actions)) {
       // The arguments are not changed; the type is the C library's.
       char program[] = "xdg-open";
-      char* argv[] = {program, const_cast<char*>(name), nullptr};
+      char* argv[] = {program, const_cast<char*>(path.c_str()), nullptr};
       pid_t child = 0;
       posix_spawnp(&child, program, &actions, nullptr, argv, environ);
     }

@@ -24,21 +24,47 @@ static_assert(sizeof(FindRecord) == sizeof(WIN32_FIND_DATAW));
 static_assert(offsetof(FindRecord, lastWriteTime) == offsetof(WIN32_FIND_DATAW, ftLastWriteTime));
 static_assert(offsetof(FindRecord, name) == offsetof(WIN32_FIND_DATAW, cFileName));
 
-// Opens use at most this many UTF-16 units of a path, lookups one more.
+// Opens use at most this many UTF-16 units of a path in the current folder,
+// lookups one more. A path in the folder for temporary files is used whole,
+// and only where it is no longer than any path may be, MAX_PATH with its NUL.
 constexpr int kOpenPathLimit = 255;
 constexpr int kFindPathLimit = 256;
+constexpr int kLongestPath = MAX_PATH - 1;
 
-// A path in UTF-16, cut to `limit` units and ending in a NUL. A path of more
-// than MAX_PATH bytes is the empty path, which names no file; a shorter one
-// always fits, since no byte of an ANSI code page gives more than one unit.
+// `path` in UTF-16 at `units`, which has room for `room` units; how many it
+// takes, 0 when it does not fit. No byte of an ANSI code page gives more
+// than one unit.
+int WideUnits(std::string_view path, wchar_t* units, int room) {
+  if (room <= 0 || path.size() > static_cast<std::size_t>(room)) {
+    return 0;
+  }
+  return MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path.data(), static_cast<int>(path.size()),
+                             units, room);
+}
+
+// The user's folder for temporary files, ending in "\", at the start of
+// `units`; how many units it takes, 0 when it cannot be had. Kernel32 is not
+// shown to export GetTempPathW on Windows 98, where the program must start
+// to refuse, so it is bound at run time.
+int TemporaryFolder(wchar_t (&units)[MAX_PATH + 1]) {
+  const auto getTempPath = KernelEntryPoint<decltype(&GetTempPathW)>("GetTempPathW");
+  const DWORD length = getTempPath != nullptr ? getTempPath(MAX_PATH + 1, units) : 0;
+  return length <= MAX_PATH ? static_cast<int>(length) : 0;
+}
+
+// A path in UTF-16 ending in a NUL: `path` in the current folder, cut to
+// `limit` units, or `path` in the folder for temporary files. The empty
+// path, which names no file, when it cannot be had.
 class WidePath {
  public:
-  WidePath(std::string_view path, int limit) {
-    const int units = path.size() <= MAX_PATH
-                          ? MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, path.data(),
-                                                static_cast<int>(path.size()), units_, MAX_PATH)
-                          : 0;
-    units_[std::min(units, limit)] = L'\0';
+  WidePath(Folder folder, std::string_view path, int limit) {
+    if (folder == Folder::kCurrent) {
+      units_[std::min(WideUnits(path, units_, MAX_PATH), limit)] = L'\0';
+      return;
+    }
+    const int start = TemporaryFolder(units_);
+    const int units = start > 0 ? WideUnits(path, units_ + start, kLongestPath - start) : 0;
+    units_[units > 0 ? start + units : 0] = L'\0';
   }
   const wchar_t* c_str() const { return units_; }
 
@@ -175,11 +201,11 @@ class Win32System final : public System {
                          CreationDisposition(creation), flagsAndAttributes, nullptr);
     });
     // An open always that finds the file already there leaves
-    // ERROR_ALREADY_EXISTS behind: only the handle tells success, and only a
-    // clean open made the file.
+    // ERROR_ALREADY_EXISTS behind: only the handle tells success, and that
+    // error whether the open made the file.
     const FileHandle file = FromHandle<FileHandle>(opened.value);
-    return {file,
-            file != FileHandle::kNone && creation == FileCreation::kOpenAlways && !opened.failed};
+    return {file, file != FileHandle::kNone && creation == FileCreation::kOpenAlways &&
+                      opened.error != ERROR_ALREADY_EXISTS};
   }
 
   // CreateFileW gives every handle the right to read attributes, so a
@@ -250,7 +276,7 @@ class Win32System final : public System {
   }
 
   SearchHandle FindFirst(std::string_view path, FindRecord& record) override {
-    const WidePath name(path, kFindPathLimit);
+    const WidePath name(Folder::kCurrent, path, kFindPathLimit);
     WIN32_FIND_DATAW found{};
     const auto search = GuardedSystemCall([&] { return FindFirstFileW(name.c_str(), &found); });
     std::memcpy(&record, &found, sizeof record);
@@ -309,9 +335,18 @@ class Win32System final : public System {
     return units > 0 ? AnsiShortDate(text, units - 1) : ShortDate();
   }
 
-  void OpenWithShell(const char* name) override {
-    CallSystemEntry<decltype(&ShellExecuteA)>("shell32.dll", "ShellExecuteA", nullptr, "open", name,
-                                              nullptr, nullptr, SW_SHOWNORMAL);
+  // A name in the current folder goes to the shell as it is. The folder for
+  // temporary files may be named with characters that the ANSI code page
+  // lacks, such as a user name in another script: its path goes in UTF-16.
+  void OpenWithShell(Folder folder, const char* name) override {
+    if (folder == Folder::kCurrent) {
+      CallSystemEntry<decltype(&ShellExecuteA)>("shell32.dll", "ShellExecuteA", nullptr, "open",
+                                                name, nullptr, nullptr, SW_SHOWNORMAL);
+      return;
+    }
+    const WidePath path(folder, name, kOpenPathLimit);
+    CallSystemEntry<decltype(&ShellExecuteW)>("shell32.dll", "ShellExecuteW", nullptr, L"open",
+                                              path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   }
 };
 

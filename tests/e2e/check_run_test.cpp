@@ -42,17 +42,22 @@ std::string Listing(const fs::path& folder) {
   return listing.str();
 }
 
-// Runs the program in a fresh sample install folder and checks the report
-// against the one written out from its layout. The files are of their full
-// sizes where the data matters, of four bytes elsewhere.
+// Runs the program in a fresh sample install folder, with a temporary
+// folder of its own, and checks the report against the one written out from
+// its layout. The files are of their full sizes where the data matters, of
+// four bytes elsewhere.
 class CheckRun : public ::testing::Test {
  protected:
   explicit CheckRun(SampleSizes sizes = SampleSizes::kFourBytes)
-      : install_(temp_.path() / "install"), shellLog_(temp_.path() / "shell.log") {
+      : install_(temp_.path() / "install"),
+        shellLog_(temp_.path() / "shell.log"),
+        temporary_(temp_.path() / "temporary"),
+        temporaryFolder_(temporary_) {
     const std::string problem = LayOutSampleInstall(install_, sizes);
     if (!problem.empty()) {
       throw std::runtime_error(problem);
     }
+    fs::create_directory(temporary_);
     SetEnvironment("SEALMARK_SHELL_LOG", shellLog_.string());
   }
 
@@ -86,8 +91,9 @@ class CheckRun : public ::testing::Test {
 
   void ExpectReport(
       const std::vector<ExpectedEntry>& entries,
-      const std::string& operatingSystem = std::string(OperatingSystemText(HostSystem()))) const {
-    const std::string report = Report();
+      const std::string& operatingSystem = std::string(OperatingSystemText(HostSystem())),
+      const fs::path& file = "install/FileCheck.TXT") const {
+    const std::string report = FileContent(temp_.path() / file);
     const std::string expected = ExpectedReport(runDates_[0], operatingSystem, entries);
     if (report != expected) {
       EXPECT_EQ(report, ExpectedReport(runDates_[1], operatingSystem, entries));
@@ -110,18 +116,28 @@ class CheckRun : public ::testing::Test {
     return requests;
   }
 
-  void ExpectOneRequestToOpenTheReport() const {
+  // One shell request, for the report `file` below the test's folder; a
+  // name without a folder is the current folder's, the install's.
+  void ExpectTheShellToOpen(const fs::path& file = "install/FileCheck.TXT") const {
     const std::vector<std::string> requests = ShellRequests();
     ASSERT_EQ(requests.size(), 1u);
-    const std::string name = "FileCheck.TXT";
-    EXPECT_EQ(requests[0].substr(requests[0].size() - std::min(requests[0].size(), name.size())),
-              name)
-        << requests[0];
+    std::error_code error;
+    EXPECT_TRUE(fs::equivalent(install_ / requests[0], temp_.path() / file, error)) << requests[0];
+  }
+
+  // The run's intact report, written to the temporary folder and shown from
+  // there, while the install's report name holds what it held before.
+  void ExpectTheReportInTheTemporaryFolder() const {
+    ExpectReport(IntactEntries(), std::string(OperatingSystemText(HostSystem())),
+                 "temporary/FileCheck.TXT");
+    ExpectTheShellToOpen("temporary/FileCheck.TXT");
   }
 
   TempDir temp_;
   fs::path install_;
   fs::path shellLog_;
+  fs::path temporary_;
+  TemporaryFolder temporaryFolder_;
   ShortDateFormat dateFormat_ = KnownDateFormat();
   std::string runDates_[2];
 };
@@ -138,7 +154,7 @@ TEST_F(FullSizeCheckRun, ConfirmsAnIntactSet) {
   ExpectReport(IntactEntries());
   const std::string report = Report();
   EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 52);
-  ExpectOneRequestToOpenTheReport();
+  ExpectTheShellToOpen();
 }
 
 TEST_F(FullSizeCheckRun, ReportsOneAlteredFileInItsPlace) {
@@ -149,7 +165,7 @@ TEST_F(FullSizeCheckRun, ReportsOneAlteredFileInItsPlace) {
   EXPECT_NE(Report().find(" Integrity issue with 1  file(s).\r\n"
                           " Reinstall the software to resolve this issue.\r\n"),
             std::string::npos);
-  ExpectOneRequestToOpenTheReport();
+  ExpectTheShellToOpen();
 }
 
 TEST_F(CheckRun, CountsTwelveAlteredFiles) {
@@ -207,7 +223,7 @@ TEST_F(CheckRun, LeavesAReadOnlyReportAsItWas) {
   }
   EXPECT_EQ(Run().exitCode, 0);
   EXPECT_EQ(Report(), "earlier\r\n");
-  ExpectOneRequestToOpenTheReport();
+  ExpectTheReportInTheTemporaryFolder();
 }
 
 TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
@@ -220,42 +236,52 @@ TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
     EXPECT_EQ(Run().exitCode, 0);
   }
   EXPECT_EQ(Report(), "earlier\r\n");
-  ExpectOneRequestToOpenTheReport();
+  ExpectTheReportInTheTemporaryFolder();
 }
 
-// A link that anyone who may write the install folder could leave under the
-// report's name, to a file outside the install that may not exist.
-struct PlantedLink {
+// What anyone who may write the install folder could leave under the
+// report's name: a link to a file outside the install that may not exist,
+// a folder, or a FIFO that no program reads.
+enum class Planted { kHardLink, kSymbolicLink, kSymbolicLinkToAMissingFile, kFolder, kFifo };
+
+struct PlantedAtReport {
   const char* name;
-  bool symbolic;
-  bool targetExists;
+  Planted what;
 };
 
-constexpr PlantedLink kPlantedLinks[] = {
-    {"HardLink", false, true},
-    {"SymbolicLink", true, true},
-    {"SymbolicLinkToAMissingFile", true, false},
+constexpr PlantedAtReport kPlanted[] = {
+    {"HardLink", Planted::kHardLink},
+    {"SymbolicLink", Planted::kSymbolicLink},
+    {"SymbolicLinkToAMissingFile", Planted::kSymbolicLinkToAMissingFile},
+    {"Folder", Planted::kFolder},
+    {"Fifo", Planted::kFifo},
 };
 
-class CheckRunWithALinkAsReport : public CheckRun,
-                                  public ::testing::WithParamInterface<PlantedLink> {};
+class CheckRunWithSomethingPlantedAsReport : public CheckRun,
+                                             public ::testing::WithParamInterface<PlantedAtReport> {
+};
 
-TEST_P(CheckRunWithALinkAsReport, LeavesTheLinkAndAllOutsideTheInstallAsTheyWere) {
+TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTheyWere) {
   const fs::path outside = temp_.path() / "outside";
   const fs::path target = outside / "precious.txt";
   const fs::path report = install_ / "FileCheck.TXT";
+  const Planted what = GetParam().what;
   fs::create_directory(outside);
-  if (GetParam().targetExists) {
+  if (what != Planted::kSymbolicLinkToAMissingFile) {
     WriteFileContent(target, "not the report\r\n");
   }
   std::error_code error;
-  if (GetParam().symbolic) {
-    fs::create_symlink(target, report, error);
-  } else {
+  if (what == Planted::kHardLink) {
     fs::create_hard_link(target, report, error);
-  }
-  if (error && GetParam().symbolic) {
-    GTEST_SKIP() << "no symbolic links here: " << error.message();
+  } else if (what == Planted::kFolder) {
+    fs::create_directory(report, error);
+  } else if (what == Planted::kFifo && !MakeFifo(report)) {
+    GTEST_SKIP() << "no FIFOs on this platform";
+  } else if (what != Planted::kFifo) {
+    fs::create_symlink(target, report, error);
+    if (error) {
+      GTEST_SKIP() << "no symbolic links here: " << error.message();
+    }
   }
   ASSERT_FALSE(error) << error.message();
   const std::string before = Listing(outside);
@@ -264,18 +290,19 @@ TEST_P(CheckRunWithALinkAsReport, LeavesTheLinkAndAllOutsideTheInstallAsTheyWere
   EXPECT_EQ(Run().exitCode, 0);
   EXPECT_EQ(Listing(outside), before);
   EXPECT_EQ(fs::symlink_status(report).type(), planted);
-  ExpectOneRequestToOpenTheReport();
+  ExpectTheReportInTheTemporaryFolder();
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, CheckRunWithALinkAsReport, ::testing::ValuesIn(kPlantedLinks),
-                         [](const auto& link) { return std::string(link.param.name); });
+INSTANTIATE_TEST_SUITE_P(Planted, CheckRunWithSomethingPlantedAsReport,
+                         ::testing::ValuesIn(kPlanted),
+                         [](const auto& planted) { return std::string(planted.param.name); });
 
 TEST_F(CheckRun, IgnoresItsArguments) {
   const ProgramRun run = Run({"/?", "--help", "Data"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.output, "");
   ExpectReport(IntactEntries());
-  ExpectOneRequestToOpenTheReport();
+  ExpectTheShellToOpen();
 }
 
 // Names of Windows libraries that are not among the known DLLs, which
@@ -306,7 +333,7 @@ TEST_F(CheckRun, LoadsNoDllPlantedBesideIt) {
 
   EXPECT_EQ(Run({}, program).exitCode, 0);
   ExpectReport(IntactEntries());
-  ExpectOneRequestToOpenTheReport();
+  ExpectTheShellToOpen();
   EXPECT_EQ(FileContent(log).find(program.filename().string()), std::string::npos)
       << FileContent(log);
 }
@@ -368,7 +395,7 @@ TEST_P(CheckRunOn, ChecksOrRefusesAsTheWindowsVersionSays) {
   const std::string operatingSystem = report.substr(start, report.find('\r', start) - start);
   EXPECT_EQ(operatingSystem.rfind(windows.reported, 0), 0u) << operatingSystem;
   ExpectReport(IntactEntries(), operatingSystem);
-  ExpectOneRequestToOpenTheReport();
+  ExpectTheShellToOpen();
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, CheckRunOn, ::testing::ValuesIn(kWindowsVersions),

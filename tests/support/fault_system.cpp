@@ -6,12 +6,13 @@
 
 namespace sealmark::test {
 
-OpenedFile FaultSystem::OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
-                                 FileLinks links, FileCreation creation) {
-  const OpenedFile opened = host_.OpenFile(path, access, sharing, links, creation);
+OpenedFile FaultSystem::OpenFile(Folder folder, std::string_view path, FileAccess access,
+                                 FileSharing sharing, FileLinks links, FileCreation creation) {
+  const OpenedFile opened = host_.OpenFile(folder, path, access, sharing, links, creation);
   if (opened.file != FileHandle::kNone) {
     const UncountedAllocations uncounted;
     openedWith.push_back(access);
+    openedHow.emplace_back(links, creation);
   }
   return opened;
 }
@@ -71,9 +72,9 @@ std::unique_ptr<unsigned char[]> FaultSystem::ObtainMemory(std::size_t size) {
   return refuseMemory ? nullptr : host_.ObtainMemory(size);
 }
 
-void FaultSystem::OpenWithShell(const char* name) {
+void FaultSystem::OpenWithShell(Folder folder, const char* name) {
   const UncountedAllocations uncounted;
-  shellRequests.push_back(name);
+  shellRequests.emplace_back(folder, name);
 }
 
 }  // namespace sealmark::test

@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/system.h"
@@ -39,8 +40,10 @@ class FaultSystem : public System {
   // Open files carry a reparse point with this tag.
   std::optional<std::uint32_t> reparseTag;
 
-  // The access of every open that succeeded.
+  // The access of every open that succeeded, and whether it went through
+  // links and could create the file.
   std::vector<FileAccess> openedWith;
+  std::vector<std::pair<FileLinks, FileCreation>> openedHow;
   // The size of every piece of memory asked for.
   std::vector<std::size_t> memoryRequests;
   int closes = 0;
@@ -48,9 +51,9 @@ class FaultSystem : public System {
   int writes = 0;
   int setEnds = 0;
   std::set<SearchHandle> openSearches;
-  std::vector<std::string> shellRequests;
+  std::vector<std::pair<Folder, std::string>> shellRequests;
 
-  OpenedFile OpenFile(std::string_view path, FileAccess access, FileSharing sharing,
+  OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access, FileSharing sharing,
                       FileLinks links, FileCreation creation) override;
   std::optional<FileFacts> FactsOf(FileHandle file) override;
   bool IsDiskFile(FileHandle file) override { return host_.IsDiskFile(file); }
@@ -84,7 +87,7 @@ class FaultSystem : public System {
   }
   ShortDate ShortDateText(const CalendarTime& date) override;
   std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size) override;
-  void OpenWithShell(const char* name) override;
+  void OpenWithShell(Folder folder, const char* name) override;
 
  private:
   System& host_ = HostSystem();

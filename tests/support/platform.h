@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,23 @@ void SetEnvironment(const std::string& name, const std::string& value);
 
 // Puts `folder` first on the PATH of this process.
 void PrependToPath(const std::filesystem::path& folder);
+
+// Makes `folder` the user's folder for temporary files, of this process and
+// the programs it starts, for as long as it lives: TMP on Windows, TMPDIR
+// on POSIX.
+class TemporaryFolder {
+ public:
+  explicit TemporaryFolder(const std::filesystem::path& folder);
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+ private:
+  std::optional<std::filesystem::path> previous_;
+};
+
+// Makes a FIFO at `path`; false where the platform has none.
+bool MakeFifo(const std::filesystem::path& path);
 
 // Sets the user's short date format for as long as it lives: on Windows the
 // regional setting, given as a date picture ("dd.MM.yyyy"); on POSIX the

@@ -43,6 +43,7 @@ TEST(GuardedSystemCall, OpenOfAnExistingFileLeavesAnErrorButAHandle) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
   });
   EXPECT_NE(opened.value, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(opened.error, static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
   EXPECT_TRUE(opened.failed);
   CloseHandle(opened.value);
 }

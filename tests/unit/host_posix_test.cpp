@@ -82,10 +82,10 @@ TEST(LocalTimeZone, DateTextShowsTheUtcDay) {
 }
 
 TEST(OpenWithShell, MakesNoRequestThatCannotBeSetUp) {
-  HostSystem().OpenWithShell("FileCheck.TXT");
+  HostSystem().OpenWithShell(Folder::kCurrent, "FileCheck.TXT");
   EXPECT_EQ(gStarts, 1);
   gRefuseFileActions = true;
-  HostSystem().OpenWithShell("FileCheck.TXT");
+  HostSystem().OpenWithShell(Folder::kCurrent, "FileCheck.TXT");
   gRefuseFileActions = false;
   EXPECT_EQ(gStarts, 1);
 }

@@ -18,10 +18,11 @@ class ReportWriterTest : public ::testing::Test {
   std::string Report() const { return test::FileContent(temp_.path() / "FileCheck.TXT"); }
 
   // Creates `name` and writes a title, a count line and an empty line to
-  // it: eight items and line ends, seven of them not empty.
-  void WriteSampleReport(const std::string& name) {
+  // it: eight items and line ends, seven of them not empty. Whether it was
+  // created.
+  bool WriteSampleReport(const std::string& name) {
     ReportWriter writer(system_);
-    writer.Create(name);
+    const bool created = writer.Create(Folder::kCurrent, name);
     writer.Write(" Title");
     writer.EndLine();
     writer.Write(" Issue with");
@@ -31,6 +32,7 @@ class ReportWriterTest : public ::testing::Test {
     writer.Write("");
     writer.EndLine();
     writer.Close();
+    return created;
   }
 
   test::TempDir temp_;
@@ -39,7 +41,7 @@ class ReportWriterTest : public ::testing::Test {
 };
 
 TEST_F(ReportWriterTest, WritesEachItemAndLineEndAsItIs) {
-  WriteSampleReport("FileCheck.TXT");
+  EXPECT_TRUE(WriteSampleReport("FileCheck.TXT"));
   EXPECT_EQ(Report(), " Title\r\n Issue with 3 files.\r\n\r\n");
   EXPECT_EQ(system_.writes, 7);
   EXPECT_EQ(system_.closes, 1);
@@ -48,7 +50,7 @@ TEST_F(ReportWriterTest, WritesEachItemAndLineEndAsItIs) {
 TEST_F(ReportWriterTest, CutsALongerEarlierReport) {
   test::WriteFileContent(temp_.path() / "FileCheck.TXT", std::string(10000, 'x'));
   ReportWriter writer(system_);
-  writer.Create("FileCheck.TXT");
+  writer.Create(Folder::kCurrent, "FileCheck.TXT");
   writer.Write("new");
   writer.EndLine();
   writer.Close();
@@ -60,11 +62,11 @@ TEST_F(ReportWriterTest, HoldsTheReportAgainstOtherOpensWhileOpen) {
     GTEST_SKIP() << "no share modes on this platform";
   }
   ReportWriter writer(system_);
-  writer.Create("FileCheck.TXT");
+  writer.Create(Folder::kCurrent, "FileCheck.TXT");
   const auto openToRead = [] {
     return HostSystem()
-        .OpenFile("FileCheck.TXT", FileAccess::kRead, FileSharing::kReadWrite, FileLinks::kFollow,
-                  FileCreation::kOpenExisting)
+        .OpenFile(Folder::kCurrent, "FileCheck.TXT", FileAccess::kRead, FileSharing::kReadWrite,
+                  FileLinks::kFollow, FileCreation::kOpenExisting)
         .file;
   };
   EXPECT_EQ(openToRead(), FileHandle::kNone);
@@ -77,19 +79,26 @@ TEST_F(ReportWriterTest, HoldsTheReportAgainstOtherOpensWhileOpen) {
 // What the system keeps about a file that was there decides; a file that
 // the open made is the writer's own.
 TEST_F(ReportWriterTest, WritesOrLeavesTheFileAsWhatTheSystemKeepsAboutItSays) {
+  using Opens = std::vector<std::pair<FileLinks, FileCreation>>;
   struct Case {
     const char* name;
     bool earlier;
     bool failFacts;
     std::optional<std::uint32_t> reparseTag;
     const char* report;
-    std::size_t opens;
+    Opens opens;
   };
   constexpr char kWritten[] = " Title\r\n Issue with 3 files.\r\n\r\n";
+  const std::pair<FileLinks, FileCreation> first{FileLinks::kNoFollow, FileCreation::kOpenAlways};
   const Case cases[] = {
-      {"nothing known of a new file", false, true, std::nullopt, kWritten, 1},
-      {"a symbolic link's tag", true, false, 0xA000000C, "earlier\r\n", 1},
-      {"a cloud file's tag, opened again", true, false, 0x9000001A, kWritten, 2},
+      {"nothing known of a new file", false, true, std::nullopt, kWritten, {first}},
+      {"a symbolic link's tag", true, false, 0xA000000C, "earlier\r\n", {first}},
+      {"a cloud file's tag, opened again through it",
+       true,
+       false,
+       0x9000001A,
+       kWritten,
+       {first, {FileLinks::kFollow, FileCreation::kOpenExisting}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -99,50 +108,62 @@ TEST_F(ReportWriterTest, WritesOrLeavesTheFileAsWhatTheSystemKeepsAboutItSays) {
     }
     system_.failFacts = c.failFacts;
     system_.reparseTag = c.reparseTag;
-    system_.openedWith.clear();
-    WriteSampleReport("FileCheck.TXT");
+    system_.openedHow.clear();
+    EXPECT_EQ(WriteSampleReport("FileCheck.TXT"), std::string(c.report) == kWritten);
     EXPECT_EQ(Report(), c.report);
-    EXPECT_EQ(system_.openedWith.size(), c.opens);
+    EXPECT_EQ(system_.openedHow, c.opens);
   }
 }
 
+constexpr std::uint32_t kReparse = kAttributeReparsePoint;
+constexpr std::uint32_t kCloud = 0x9000001A;  // a cloud file's tag
+const FileFacts kCloudFile{kReparse, kCloud, 1, 7, 42};
+
 TEST(NextReportFileStep, WritesAFileOfOneNameThatNamesNoOther) {
   constexpr auto kWrite = ReportFileStep::kWrite;
-  constexpr auto kReopen = ReportFileStep::kReopen;
   constexpr auto kRefuse = ReportFileStep::kRefuse;
-  constexpr std::uint32_t kLink = 0xA000000C;   // a symbolic link's tag
-  constexpr std::uint32_t kCloud = 0x9000001A;  // a cloud file's tag
-  constexpr std::uint32_t kReparse = kAttributeReparsePoint;
-  const FileFacts cloudFile{kReparse, kCloud, 1, 7, 42};
-  const FileFacts otherFile{kReparse, kCloud, 1, 7, 43};
-  const FileFacts twoNames{kReparse, kCloud, 2, 7, 42};
+  constexpr std::uint32_t kLink = 0xA000000C;  // a symbolic link's tag
   struct Row {
     const char* name;
     FoundReportFile found;
-    std::optional<FileFacts> firstFound;
     ReportFileStep step;
   };
   const Row rows[] = {
-      {"one name", {false, FileFacts{0, 0, 1, 7, 42}}, {}, kWrite},
-      {"two names", {false, FileFacts{0, 0, 2, 7, 42}}, {}, kRefuse},
-      {"names not counted", {false, FileFacts{0, 0, 0, 7, 42}}, {}, kWrite},
-      {"a symbolic link", {false, FileFacts{kReparse, kLink, 1, 7, 42}}, {}, kRefuse},
-      {"a tag that cannot be read", {false, FileFacts{kReparse, 0, 1, 7, 42}}, {}, kRefuse},
-      {"a cloud file", {false, cloudFile}, {}, kReopen},
-      {"its reopen, the same file", {false, cloudFile}, cloudFile, kWrite},
-      {"its reopen, another file", {false, otherFile}, cloudFile, kRefuse},
-      {"its reopen, a second name", {false, twoNames}, cloudFile, kRefuse},
-      {"its reopen, nothing known", {false, std::nullopt}, cloudFile, kRefuse},
-      {"a failed query", {false, std::nullopt}, {}, kRefuse},
-      {"a file that the open made", {true, std::nullopt}, {}, kWrite},
+      {"one name", {false, FileFacts{0, 0, 1, 7, 42}}, kWrite},
+      {"two names", {false, FileFacts{0, 0, 2, 7, 42}}, kRefuse},
+      {"names not counted", {false, FileFacts{0, 0, 0, 7, 42}}, kWrite},
+      {"a symbolic link", {false, FileFacts{kReparse, kLink, 1, 7, 42}}, kRefuse},
+      {"a tag that cannot be read", {false, FileFacts{kReparse, 0, 1, 7, 42}}, kRefuse},
+      {"a cloud file", {false, kCloudFile}, ReportFileStep::kReopen},
+      {"a failed query", {false, std::nullopt}, kRefuse},
+      {"a file that the open made", {true, std::nullopt}, kWrite},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(NextReportFileStep(row.found, row.firstFound), row.step) << row.name;
+    EXPECT_EQ(NextReportFileStep(row.found), row.step) << row.name;
+  }
+}
+
+TEST(IsTheSameFile, OnlyWhenTheReopenFindsTheFirstFileByItsNumber) {
+  struct Row {
+    const char* name;
+    std::optional<FileFacts> reopened;
+    FileFacts first;
+    bool same;
+  };
+  const Row rows[] = {
+      {"the same file", kCloudFile, kCloudFile, true},
+      {"another file", FileFacts{kReparse, kCloud, 1, 7, 43}, kCloudFile, false},
+      {"a second name", FileFacts{kReparse, kCloud, 2, 7, 42}, kCloudFile, false},
+      {"nothing known", std::nullopt, kCloudFile, false},
+      {"no file number", FileFacts{kReparse, kCloud, 1, 7, 0}, {kReparse, kCloud, 1, 7, 0}, false},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(IsTheSameFile(row.reopened, row.first), row.same) << row.name;
   }
 }
 
 TEST_F(ReportWriterTest, WriterThatCouldNotCreateDoesNothing) {
-  WriteSampleReport("Missing\\FileCheck.TXT");
+  EXPECT_FALSE(WriteSampleReport("Missing\\FileCheck.TXT"));
   EXPECT_EQ(system_.writes, 0);
   EXPECT_EQ(system_.closes, 0);
   EXPECT_FALSE(fs::exists(temp_.path() / "Missing"));
@@ -188,7 +209,7 @@ TEST_F(ReportWriterTest, GoesOnWritingOntoAFullDisk) {
 TEST_F(ReportWriterTest, ClosesItsFileWhenItGoes) {
   {
     ReportWriter writer(system_);
-    writer.Create("FileCheck.TXT");
+    writer.Create(Folder::kCurrent, "FileCheck.TXT");
     writer.Write("x");
   }
   EXPECT_EQ(system_.closes, 1);

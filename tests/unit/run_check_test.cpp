@@ -89,12 +89,27 @@ fs::path MakeInstall(const fs::path& root) {
   return install;
 }
 
+using ShellRequests = std::vector<std::pair<Folder, std::string>>;
+const ShellRequests kShowsTheFoldersReport = {{Folder::kCurrent, "FileCheck.TXT"}};
+
+// What a report's name holds: a folder, a file's content, or nothing.
+std::string Holding(const fs::path& path) {
+  return fs::is_directory(path) ? "a folder"
+         : fs::exists(path)     ? test::FileContent(path)
+                                : "nothing";
+}
+
 // The check run in an intact install folder, on the host system with a fixed
-// clock, version and date format, and faults to switch on; shell requests
-// are recorded, never carried out.
+// clock, version and date format, a temporary folder of its own, and faults
+// to switch on; shell requests are recorded, never carried out.
 class RunCheckTest : public ::testing::Test {
  protected:
-  RunCheckTest() : install_(MakeInstall(temp_.path())), current_(install_) {
+  RunCheckTest()
+      : install_(MakeInstall(temp_.path())),
+        current_(install_),
+        temporary_(temp_.path() / "temporary"),
+        temporaryFolder_(temporary_) {
+    fs::create_directory(temporary_);
     system_.localTime = CalendarTime{2027, 3, 14, 9, 30, 0};
     system_.version = OsVersion{10, 0, 19045, {}};
     system_.monthDayYearDates = true;
@@ -114,6 +129,8 @@ class RunCheckTest : public ::testing::Test {
   test::TempDir temp_;
   fs::path install_;
   test::CurrentDir current_;
+  fs::path temporary_;
+  test::TemporaryFolder temporaryFolder_;
   test::FaultSystem system_;
   FileLookup lookup_{system_};
 };
@@ -121,7 +138,7 @@ class RunCheckTest : public ::testing::Test {
 TEST_F(RunCheckTest, ReportsAnIntactSetAndAsksTheShellToOpenIt) {
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(Report(), kIntactReport);
-  EXPECT_EQ(system_.shellRequests, std::vector<std::string>{"FileCheck.TXT"});
+  EXPECT_EQ(system_.shellRequests, kShowsTheFoldersReport);
 }
 
 TEST_F(RunCheckTest, ReportsBadFilesInTheirPlacesAndCountsThem) {
@@ -157,13 +174,54 @@ TEST_F(RunCheckTest, LosesOnlyTheItemWhoseWriteFailed) {
   EXPECT_EQ(Report(), kIntactReport.substr(kIntactReport.find("\r\n")));
 }
 
-TEST_F(RunCheckTest, ChecksEveryFileWhenTheReportCannotBeCreated) {
-  fs::create_directory(install_ / "FileCheck.TXT");
-  EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(system_.openedWith.size(), 43u);
-  EXPECT_EQ(system_.writes, 0);
-  EXPECT_TRUE(fs::is_directory(install_ / "FileCheck.TXT"));
-  EXPECT_EQ(system_.shellRequests, std::vector<std::string>{"FileCheck.TXT"});
+// The report goes to the current folder or, where it cannot be written
+// there, to the temporary folder, and the current folder's is left as it
+// was; the shell is asked to open only the report that the run wrote.
+TEST_F(RunCheckTest, ShowsTheReportOnlyWhereItWroteIt) {
+  constexpr std::uint32_t kSymbolicLink = 0xA000000C;
+  struct Row {
+    const char* name;
+    const char* before;  // what the folder's report name holds
+    std::optional<std::uint32_t> reparseTag;
+    bool temporaryFolder;
+    const std::string& folderAfter;
+    const std::string& temporaryAfter;
+    ShellRequests shell;
+  };
+  const std::string earlier = "earlier\r\n", folder = "a folder", nothing = "nothing";
+  const ShellRequests showsTheTemporaryReport = {{Folder::kTemporary, "FileCheck.TXT"}};
+  const Row rows[] = {
+      {"written in the folder",
+       "earlier\r\n",
+       {},
+       true,
+       kIntactReport,
+       nothing,
+       kShowsTheFoldersReport},
+      {"not created there", nullptr, {}, true, folder, kIntactReport, showsTheTemporaryReport},
+      {"refused as a link", "earlier\r\n", kSymbolicLink, true, earlier, kIntactReport,
+       showsTheTemporaryReport},
+      {"written nowhere", nullptr, {}, false, folder, nothing, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(install_ / "FileCheck.TXT");
+    fs::remove_all(temporary_);
+    if (row.temporaryFolder) {
+      fs::create_directory(temporary_);
+    }
+    if (row.before != nullptr) {
+      test::WriteFileContent(install_ / "FileCheck.TXT", row.before);
+    } else {
+      fs::create_directory(install_ / "FileCheck.TXT");
+    }
+    system_.reparseTag = row.reparseTag;
+    system_.shellRequests.clear();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Holding(install_ / "FileCheck.TXT"), row.folderAfter);
+    EXPECT_EQ(Holding(temporary_ / "FileCheck.TXT"), row.temporaryAfter);
+    EXPECT_EQ(system_.shellRequests, row.shell);
+  }
 }
 
 // For files of four bytes, one piece of memory serves every file.
@@ -210,7 +268,7 @@ TEST_F(RunCheckTest, FinishesWhicheverAllocationIsRefused) {
       ASSERT_EQ(result, 0);
       EXPECT_EQ(lost, refusals);
       EXPECT_EQ(report, test::ExpectedReport("03-14-2027", kWindows10, entries));
-      EXPECT_EQ(system_.shellRequests, std::vector<std::string>{"FileCheck.TXT"});
+      EXPECT_EQ(system_.shellRequests, kShowsTheFoldersReport);
     }
   }
 }
