@@ -156,20 +156,20 @@ constexpr char kRelayExclude[] =
     "kernel32.97;kernel32.98;kernel32.TlsGetValue;kernel32.TlsSetValue;kernel32.FlsGetValue;"
     "kernel32.FlsSetValue";
 
-// Wine's trace, on the debug `channels`, of a run of the program in
-// `install`.
-std::string TraceOfARun(const fs::path& install, const char* channels) {
+// Runs the program in `install` under Wine's traces of calls into system
+// libraries and of activation contexts; the trace.
+std::string TraceOfARun(const fs::path& install) {
   const auto before = static_cast<std::size_t>(fs::file_size(RelayLog()));
-  SetEnvironment("WINEDEBUG", channels);
+  const RegistryValue exclude("Software\\Wine\\Debug", "RelayExclude", kRelayExclude);
+  SetEnvironment("WINEDEBUG", "+relay,+actctx");
   RunProgram(gProgramUnderTest, {}, install);
   SetEnvironment("WINEDEBUG", "-all");
   return FileContent(RelayLog()).substr(before);
 }
 
-// Runs the program under the relay trace in `install`; its own calls.
+// Runs the program under the trace in `install`; its own calls.
 std::vector<Call> TracedRun(const fs::path& install) {
-  const RegistryValue exclude("Software\\Wine\\Debug", "RelayExclude", kRelayExclude);
-  return ProgramCalls(TraceOfARun(install, "+relay"), ImageOf(gProgramUnderTest));
+  return ProgramCalls(TraceOfARun(install), ImageOf(gProgramUnderTest));
 }
 
 // DeviceIoControl reads the tag of a reparse point, which Wine makes none
@@ -217,7 +217,8 @@ class CallTrace : public ::testing::Test {
     const ExclusiveHold held(SamplePath(install, kHeld));
     readOnlyStaged_ = readOnly.refusesWrites();
     heldStaged_ = held.held();
-    calls_ = TracedRun(install);
+    trace_ = TraceOfARun(install);
+    calls_ = ProgramCalls(trace_, ImageOf(gProgramUnderTest));
   }
 
   void SetUp() override {
@@ -242,6 +243,7 @@ class CallTrace : public ::testing::Test {
   // immutable flag can be set, which some containers do not allow.
   static inline bool readOnlyStaged_ = false;
   static inline bool heldStaged_ = false;
+  static inline std::string trace_;
   static inline std::vector<Call> calls_;
 };
 
@@ -369,30 +371,11 @@ TEST_F(CallTrace, AsksTheShellOnceAfterTheReportIsClosedAndEndsWithExitProcess) 
   EXPECT_EQ(calls_.back().Text(), "ExitProcess(0)");
 }
 
-// Wine's trace of activation contexts, from the line where the program's
-// thread looks for the program's manifest, resource 1: the manifest is
-// parsed and nothing in it is found wrong.
-TEST(CallTraceOfTheManifest, IsReadAtTheStartWithoutAnError) {
-  if (RelayLog().empty()) {
-    GTEST_SKIP() << "no relay log: run under Wine through ctest's call_trace";
-  }
-  TempDir install;
-  const std::string program = gProgramUnderTest.filename().string() + "\"";
-  std::string thread;
-  std::string read;
-  std::istringstream lines(TraceOfARun(install.path(), "+actctx"));
-  for (std::string line; std::getline(lines, line);) {
-    if (thread.empty() && line.find("looking for res #0001 in module") != std::string::npos &&
-        line.find(program) != std::string::npos) {
-      thread = line.substr(0, line.find(':') + 1);
-    }
-    read += !thread.empty() && line.rfind(thread, 0) == 0 ? line + "\n" : "";
-  }
-  ASSERT_FALSE(thread.empty()) << "the program's manifest was not looked for";
-  EXPECT_NE(read.find("parse_assembly_identity_elem name=L\"Sealmark\""), std::string::npos)
-      << read;
-  EXPECT_EQ(read.find(":err:actctx:"), std::string::npos) << read;
-  EXPECT_EQ(read.find(":fixme:actctx:"), std::string::npos) << read;
+// Wine finds the program's manifest, parses it and finds nothing wrong.
+TEST_F(CallTrace, ReadsTheManifestWithoutAnError) {
+  EXPECT_NE(trace_.find("parse_assembly_identity_elem name=L\"Sealmark\""), std::string::npos);
+  EXPECT_EQ(trace_.find(":err:actctx:"), std::string::npos);
+  EXPECT_EQ(trace_.find(":fixme:actctx:"), std::string::npos);
 }
 
 TEST(CallTraceOfARefusal, ShowsTheMessageBoxAndEndsWith255) {

@@ -242,42 +242,26 @@ TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
 // What anyone who may write the install folder could leave under the
 // report's name: a link to a file outside the install that may not exist,
 // a folder, or a FIFO that no program reads.
-enum class Planted { kHardLink, kSymbolicLink, kSymbolicLinkToAMissingFile, kFolder, kFifo };
-
-struct PlantedAtReport {
-  const char* name;
-  Planted what;
-};
-
-constexpr PlantedAtReport kPlanted[] = {
-    {"HardLink", Planted::kHardLink},
-    {"SymbolicLink", Planted::kSymbolicLink},
-    {"SymbolicLinkToAMissingFile", Planted::kSymbolicLinkToAMissingFile},
-    {"Folder", Planted::kFolder},
-    {"Fifo", Planted::kFifo},
-};
-
 class CheckRunWithSomethingPlantedAsReport : public CheckRun,
-                                             public ::testing::WithParamInterface<PlantedAtReport> {
-};
+                                             public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTheyWere) {
   const fs::path outside = temp_.path() / "outside";
   const fs::path target = outside / "precious.txt";
   const fs::path report = install_ / "FileCheck.TXT";
-  const Planted what = GetParam().what;
+  const std::string& planted = GetParam();
   fs::create_directory(outside);
-  if (what != Planted::kSymbolicLinkToAMissingFile) {
+  if (planted != "SymbolicLinkToAMissingFile") {
     WriteFileContent(target, "not the report\r\n");
   }
   std::error_code error;
-  if (what == Planted::kHardLink) {
+  if (planted == "HardLink") {
     fs::create_hard_link(target, report, error);
-  } else if (what == Planted::kFolder) {
+  } else if (planted == "Folder") {
     fs::create_directory(report, error);
-  } else if (what == Planted::kFifo && !MakeFifo(report)) {
+  } else if (planted == "Fifo" && !MakeFifo(report)) {
     GTEST_SKIP() << "no FIFOs on this platform";
-  } else if (what != Planted::kFifo) {
+  } else if (planted != "Fifo") {
     fs::create_symlink(target, report, error);
     if (error) {
       GTEST_SKIP() << "no symbolic links here: " << error.message();
@@ -285,17 +269,18 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   }
   ASSERT_FALSE(error) << error.message();
   const std::string before = Listing(outside);
-  const fs::file_type planted = fs::symlink_status(report).type();
+  const fs::file_type type = fs::symlink_status(report).type();
 
   EXPECT_EQ(Run().exitCode, 0);
   EXPECT_EQ(Listing(outside), before);
-  EXPECT_EQ(fs::symlink_status(report).type(), planted);
+  EXPECT_EQ(fs::symlink_status(report).type(), type);
   ExpectTheReportInTheTemporaryFolder();
 }
 
 INSTANTIATE_TEST_SUITE_P(Planted, CheckRunWithSomethingPlantedAsReport,
-                         ::testing::ValuesIn(kPlanted),
-                         [](const auto& planted) { return std::string(planted.param.name); });
+                         ::testing::Values("HardLink", "SymbolicLink", "SymbolicLinkToAMissingFile",
+                                           "Folder", "Fifo"),
+                         [](const auto& planted) { return planted.param; });
 
 TEST_F(CheckRun, IgnoresItsArguments) {
   const ProgramRun run = Run({"/?", "--help", "Data"});

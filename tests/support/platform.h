@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,7 +92,7 @@ class TemporaryFolder {
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
  private:
-  std::optional<std::filesystem::path> previous_;
+  std::filesystem::path previous_;
 };
 
 // Makes a FIFO at `path`; false where the platform has none.

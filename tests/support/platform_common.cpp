@@ -19,6 +19,26 @@ std::uint64_t NowAsFileTime() {
   return FileTimeOfPosixTime(since1970.count() / 1'000'000'000, since1970.count() % 1'000'000'000);
 }
 
+namespace {
+
+// Both variables, each of them read on one platform only.
+void UseTemporaryFolder(const std::filesystem::path& folder) {
+  SetEnvironment("TMP", folder.string());
+  SetEnvironment("TMPDIR", folder.string());
+}
+
+}  // namespace
+
+// Set back to the folder that was in use, rather than to no setting.
+TemporaryFolder::TemporaryFolder(const std::filesystem::path& folder)
+    : previous_(std::filesystem::temp_directory_path()) {
+  UseTemporaryFolder(folder);
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  UseTemporaryFolder(previous_);
+}
+
 std::string WineProgramKey(const std::string& name) {
   return "Software\\Wine\\AppDefaults\\" + name;
 }

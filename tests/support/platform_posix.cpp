@@ -133,21 +133,6 @@ void PrependToPath(const std::filesystem::path& folder) {
   SetEnvironment("PATH", folder.string() + (path != nullptr ? ":" + std::string(path) : ""));
 }
 
-TemporaryFolder::TemporaryFolder(const std::filesystem::path& folder) {
-  if (const char* previous = std::getenv("TMPDIR")) {
-    previous_ = previous;
-  }
-  setenv("TMPDIR", folder.c_str(), 1);
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  if (previous_) {
-    setenv("TMPDIR", previous_->c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
-}
-
 bool MakeFifo(const std::filesystem::path& path) {
   return mkfifo(path.c_str(), 0644) == 0;
 }

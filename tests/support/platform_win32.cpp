@@ -1,7 +1,6 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "platform/windows_api.h"
 #include "support/platform.h"
@@ -199,20 +198,6 @@ void PrependToPath(const std::filesystem::path& folder) {
   wchar_t path[32767] = {};
   GetEnvironmentVariableW(L"PATH", path, 32767);
   SetEnvironmentVariableW(L"PATH", (folder.wstring() + L";" + path).c_str());
-}
-
-// GetTempPathW takes TMP first.
-TemporaryFolder::TemporaryFolder(const std::filesystem::path& folder) {
-  std::vector<wchar_t> previous(32767);
-  const DWORD length = GetEnvironmentVariableW(L"TMP", previous.data(), 32767);
-  if (length > 0 && length < 32767) {
-    previous_ = std::wstring(previous.data(), length);
-  }
-  SetEnvironmentVariableW(L"TMP", folder.c_str());
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  SetEnvironmentVariableW(L"TMP", previous_ ? previous_->c_str() : nullptr);
 }
 
 bool MakeFifo(const std::filesystem::path&) {

@@ -1,16 +1,21 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string>
 
+#include "check/report_writer.h"
 #include "host/date_text.h"
 #include "host/os_text.h"
 #include "platform/file_time_conversion.h"
 #include "support/platform.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -79,6 +84,17 @@ TEST(LocalTimeZone, DateTextShowsTheUtcDay) {
   test::ShortDateFormat format("C");
   EXPECT_EQ(FileTimeStampText(HostSystem(), lateOnTheFifth), "12/05/26 23:30");
   EXPECT_EQ(FileDateText(HostSystem(), lateOnTheFifth), "12/05/26 ");
+}
+
+// A FIFO that a program reads opens without waiting, but is no report.
+TEST(ReportWriter, LeavesAFifoThatAProgramReads) {
+  const test::TempDir temp;
+  const test::CurrentDir current(temp.path());
+  ASSERT_EQ(mkfifo("FileCheck.TXT", 0644), 0);
+  const int reader = open("FileCheck.TXT", O_RDONLY | O_NONBLOCK);
+  ReportWriter writer(HostSystem());
+  EXPECT_FALSE(writer.Create(Folder::kCurrent, "FileCheck.TXT"));
+  close(reader);
 }
 
 TEST(OpenWithShell, MakesNoRequestThatCannotBeSetUp) {

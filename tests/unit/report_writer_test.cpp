@@ -132,6 +132,7 @@ TEST(NextReportFileStep, WritesAFileOfOneNameThatNamesNoOther) {
       {"one name", {false, FileFacts{0, 0, 1, 7, 42}}, kWrite},
       {"two names", {false, FileFacts{0, 0, 2, 7, 42}}, kRefuse},
       {"names not counted", {false, FileFacts{0, 0, 0, 7, 42}}, kWrite},
+      {"another user's", {false, FileFacts{0, 0, 1, 7, 42, true}}, kRefuse},
       {"a symbolic link", {false, FileFacts{kReparse, kLink, 1, 7, 42}}, kRefuse},
       {"a tag that cannot be read", {false, FileFacts{kReparse, 0, 1, 7, 42}}, kRefuse},
       {"a cloud file", {false, kCloudFile}, ReportFileStep::kReopen},
@@ -144,22 +145,12 @@ TEST(NextReportFileStep, WritesAFileOfOneNameThatNamesNoOther) {
 }
 
 TEST(IsTheSameFile, OnlyWhenTheReopenFindsTheFirstFileByItsNumber) {
-  struct Row {
-    const char* name;
-    std::optional<FileFacts> reopened;
-    FileFacts first;
-    bool same;
-  };
-  const Row rows[] = {
-      {"the same file", kCloudFile, kCloudFile, true},
-      {"another file", FileFacts{kReparse, kCloud, 1, 7, 43}, kCloudFile, false},
-      {"a second name", FileFacts{kReparse, kCloud, 2, 7, 42}, kCloudFile, false},
-      {"nothing known", std::nullopt, kCloudFile, false},
-      {"no file number", FileFacts{kReparse, kCloud, 1, 7, 0}, {kReparse, kCloud, 1, 7, 0}, false},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(IsTheSameFile(row.reopened, row.first), row.same) << row.name;
-  }
+  const FileFacts unnumbered{kReparse, kCloud, 1, 7, 0};
+  EXPECT_TRUE(IsTheSameFile(kCloudFile, kCloudFile));
+  EXPECT_FALSE(IsTheSameFile(FileFacts{kReparse, kCloud, 1, 7, 43}, kCloudFile));
+  EXPECT_FALSE(IsTheSameFile(FileFacts{kReparse, kCloud, 2, 7, 42}, kCloudFile));
+  EXPECT_FALSE(IsTheSameFile(std::nullopt, kCloudFile));
+  EXPECT_FALSE(IsTheSameFile(unnumbered, unnumbered));
 }
 
 TEST_F(ReportWriterTest, WriterThatCouldNotCreateDoesNothing) {

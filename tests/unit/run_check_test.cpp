@@ -178,49 +178,40 @@ TEST_F(RunCheckTest, LosesOnlyTheItemWhoseWriteFailed) {
 // there, to the temporary folder, and the current folder's is left as it
 // was; the shell is asked to open only the report that the run wrote.
 TEST_F(RunCheckTest, ShowsTheReportOnlyWhereItWroteIt) {
-  constexpr std::uint32_t kSymbolicLink = 0xA000000C;
   struct Row {
     const char* name;
-    const char* before;  // what the folder's report name holds
+    const char* before;  // the folder's report: a file's content, or a folder
     std::optional<std::uint32_t> reparseTag;
     bool temporaryFolder;
-    const std::string& folderAfter;
-    const std::string& temporaryAfter;
-    ShellRequests shell;
+    std::optional<Folder> written;
   };
-  const std::string earlier = "earlier\r\n", folder = "a folder", nothing = "nothing";
-  const ShellRequests showsTheTemporaryReport = {{Folder::kTemporary, "FileCheck.TXT"}};
   const Row rows[] = {
-      {"written in the folder",
-       "earlier\r\n",
-       {},
-       true,
-       kIntactReport,
-       nothing,
-       kShowsTheFoldersReport},
-      {"not created there", nullptr, {}, true, folder, kIntactReport, showsTheTemporaryReport},
-      {"refused as a link", "earlier\r\n", kSymbolicLink, true, earlier, kIntactReport,
-       showsTheTemporaryReport},
-      {"written nowhere", nullptr, {}, false, folder, nothing, {}},
+      {"written in the folder", "earlier\r\n", {}, true, Folder::kCurrent},
+      {"not created there", "a folder", {}, true, Folder::kTemporary},
+      {"refused as a symbolic link", "earlier\r\n", 0xA000000C, true, Folder::kTemporary},
+      {"written nowhere", "a folder", {}, false, std::nullopt},
   };
+  const fs::path report = install_ / "FileCheck.TXT";
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    fs::remove_all(install_ / "FileCheck.TXT");
+    fs::remove_all(report);
     fs::remove_all(temporary_);
     if (row.temporaryFolder) {
       fs::create_directory(temporary_);
     }
-    if (row.before != nullptr) {
-      test::WriteFileContent(install_ / "FileCheck.TXT", row.before);
+    if (row.before == std::string("a folder")) {
+      fs::create_directory(report);
     } else {
-      fs::create_directory(install_ / "FileCheck.TXT");
+      test::WriteFileContent(report, row.before);
     }
     system_.reparseTag = row.reparseTag;
     system_.shellRequests.clear();
     EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(Holding(install_ / "FileCheck.TXT"), row.folderAfter);
-    EXPECT_EQ(Holding(temporary_ / "FileCheck.TXT"), row.temporaryAfter);
-    EXPECT_EQ(system_.shellRequests, row.shell);
+    EXPECT_EQ(Holding(report), row.written == Folder::kCurrent ? kIntactReport : row.before);
+    EXPECT_EQ(Holding(temporary_ / "FileCheck.TXT"),
+              row.written == Folder::kTemporary ? kIntactReport : "nothing");
+    EXPECT_EQ(system_.shellRequests,
+              (row.written ? ShellRequests{{*row.written, "FileCheck.TXT"}} : ShellRequests{}));
   }
 }
 
