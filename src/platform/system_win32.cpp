@@ -178,9 +178,12 @@ void RefineWithKernelQuery(OSVERSIONINFOEXW& version) {
 
 // Any open may end at a named pipe, through a link on its path, and the
 // pipe's server may then act with the rights of whoever opened it, as far
-// as the open allows: without these flags, fully. Identification lets it
-// learn who that is and nothing more. A disk file ignores the flags, which
-// Windows NT has had from its first version.
+// as the open allows: without these flags, on this machine with all of
+// them. Identification lets it learn who that is and nothing more. Windows
+// NT has had the flags from its first version. SECURITY_SQOS_PRESENT has
+// the value of FILE_FLAG_OPEN_NO_RECALL, which asks a storage filter to
+// leave an offline file's data where it is while it is read, rather than
+// bring it back to local storage; .NET sets the same bit on every open.
 DWORD FlagsAndAttributes(FileLinks links) {
   const bool openLinkItself = links == FileLinks::kNoFollow && KnowsReparsePoints();
   return FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION |
@@ -201,11 +204,12 @@ class Win32System final : public System {
                          CreationDisposition(creation), flagsAndAttributes, nullptr);
     });
     // An open always that finds the file already there leaves
-    // ERROR_ALREADY_EXISTS behind: only the handle tells success, and that
-    // error whether the open made the file.
+    // ERROR_ALREADY_EXISTS behind, so only the handle tells success. The
+    // open made the file when it left no error at all: a file taken for a
+    // made one skips every check, so no other error may pass for that.
     const FileHandle file = FromHandle<FileHandle>(opened.value);
     return {file, file != FileHandle::kNone && creation == FileCreation::kOpenAlways &&
-                      opened.error != ERROR_ALREADY_EXISTS};
+                      opened.error == ERROR_SUCCESS};
   }
 
   // CreateFileW gives every handle the right to read attributes, so a

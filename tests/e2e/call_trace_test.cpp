@@ -317,7 +317,8 @@ TEST_F(CallTrace, CreatesTheReportOnceBeforeTheFirstDataFile) {
             "CreateFileW(\"FileCheck.TXT\",40000000,0," + report.arguments.at(3) + ",4,310080,0)");
   EXPECT_NE(report.arguments.at(3), "0");
   // The earlier report is asked for its attributes, names and file number;
-  // a plain file has no reparse tag to read, so the next call is the cut's.
+  // a plain file has no reparse tag to read, so the next call asks whether
+  // it is a disk file, the one kind that is written.
   const auto check = std::find_if(calls_.begin() + static_cast<std::ptrdiff_t>(open) + 1,
                                   calls_.end(), IsGuardedCall);
   ASSERT_NE(check, calls_.end());

@@ -2,7 +2,7 @@
 # check_layers_test.sh CHECK_LAYERS: a scratch tree whose includes run down
 # the layers passes; one planted upward include fails, named by its place.
 set -u
-tree=$(mktemp -d)
+tree=$(mktemp -d) || exit 1
 trap 'rm -rf "$tree"' EXIT
 mkdir "$tree/platform" "$tree/host" "$tree/check" "$tree/frame"
 printf '#include <sys/stat.h>\n#include "platform/system.h"\n' >"$tree/host/os_text.cpp"

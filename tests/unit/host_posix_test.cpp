@@ -92,6 +92,7 @@ TEST(ReportWriter, LeavesAFifoThatAProgramReads) {
   const test::CurrentDir current(temp.path());
   ASSERT_EQ(mkfifo("FileCheck.TXT", 0644), 0);
   const int reader = open("FileCheck.TXT", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
   ReportWriter writer(HostSystem());
   EXPECT_FALSE(writer.Create(Folder::kCurrent, "FileCheck.TXT"));
   close(reader);

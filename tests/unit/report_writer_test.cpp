@@ -148,6 +148,7 @@ TEST(IsTheSameFile, OnlyWhenTheReopenFindsTheFirstFileByItsNumber) {
   const FileFacts unnumbered{kReparse, kCloud, 1, 7, 0};
   EXPECT_TRUE(IsTheSameFile(kCloudFile, kCloudFile));
   EXPECT_FALSE(IsTheSameFile(FileFacts{kReparse, kCloud, 1, 7, 43}, kCloudFile));
+  EXPECT_FALSE(IsTheSameFile(FileFacts{kReparse, kCloud, 1, 8, 42}, kCloudFile));
   EXPECT_FALSE(IsTheSameFile(FileFacts{kReparse, kCloud, 2, 7, 42}, kCloudFile));
   EXPECT_FALSE(IsTheSameFile(std::nullopt, kCloudFile));
   EXPECT_FALSE(IsTheSameFile(unnumbered, unnumbered));

@@ -206,7 +206,9 @@ TEST_F(RunCheckTest, ShowsTheReportOnlyWhereItWroteIt) {
     }
     system_.reparseTag = row.reparseTag;
     system_.shellRequests.clear();
+    system_.reads = 0;
     EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(system_.reads, kManifestCount);
     EXPECT_EQ(Holding(report), row.written == Folder::kCurrent ? kIntactReport : row.before);
     EXPECT_EQ(Holding(temporary_ / "FileCheck.TXT"),
               row.written == Folder::kTemporary ? kIntactReport : "nothing");
