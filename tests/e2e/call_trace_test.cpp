@@ -167,11 +167,6 @@ std::string TraceOfARun(const fs::path& install) {
   return FileContent(RelayLog()).substr(before);
 }
 
-// Runs the program under the trace in `install`; its own calls.
-std::vector<Call> TracedRun(const fs::path& install) {
-  return ProgramCalls(TraceOfARun(install), ImageOf(gProgramUnderTest));
-}
-
 // DeviceIoControl reads the tag of a reparse point, which Wine makes none
 // of: it is listed so that the guard test would see it.
 bool IsGuardedCall(const Call& call) {
@@ -398,7 +393,8 @@ TEST(CallTraceOfARefusal, ShowsTheMessageBoxAndEndsWith255) {
     TempDir install;
     const RegistryValue version(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
                                 windows);
-    const std::vector<Call> calls = TracedRun(install.path());
+    const std::vector<Call> calls =
+        ProgramCalls(TraceOfARun(install.path()), ImageOf(gProgramUnderTest));
     const auto first = std::find_if(calls.begin(), calls.end(), [&](const Call& call) {
       return IsGuardedCall(call) || std::count(named.begin(), named.end(), call.name) != 0;
     });

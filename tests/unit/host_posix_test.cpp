@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -90,7 +89,7 @@ TEST(LocalTimeZone, DateTextShowsTheUtcDay) {
 TEST(ReportWriter, LeavesAFifoThatAProgramReads) {
   const test::TempDir temp;
   const test::CurrentDir current(temp.path());
-  ASSERT_EQ(mkfifo("FileCheck.TXT", 0644), 0);
+  ASSERT_TRUE(test::MakeFifo("FileCheck.TXT"));
   const int reader = open("FileCheck.TXT", O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
   ReportWriter writer(HostSystem());
