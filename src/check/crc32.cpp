@@ -197,17 +197,18 @@ Crc32Pass Crc32FirstPass(Crc32Form form, std::size_t count) {
   return {FormOf(form).streams, StreamLength(FormOf(form), count)};
 }
 
-std::uint32_t Crc32With(Crc32Form form, const void* data, std::size_t count) {
+std::uint32_t Crc32With(Crc32Form form, const void* data, std::size_t count,
+                        std::uint32_t previous) {
   const auto* bytes = static_cast<const unsigned char*>(data);
-  const std::uint32_t crc = AdvanceStreams(form, 0xFFFFFFFFu, bytes, count);
+  const std::uint32_t crc = AdvanceStreams(form, previous ^ 0xFFFFFFFFu, bytes, count);
   return AdvanceRegister(crc, bytes, count) ^ 0xFFFFFFFFu;
 }
 
 // The fastest form takes what it can; what it leaves, too little for another
 // of its passes, goes to the portable form and the last few bytes one by one.
-std::uint32_t Crc32(const void* data, std::size_t count) {
+std::uint32_t Crc32(const void* data, std::size_t count, std::uint32_t previous) {
   const auto* bytes = static_cast<const unsigned char*>(data);
-  std::uint32_t crc = AdvanceStreams(FastestFor(count), 0xFFFFFFFFu, bytes, count);
+  std::uint32_t crc = AdvanceStreams(FastestFor(count), previous ^ 0xFFFFFFFFu, bytes, count);
   crc = AdvanceStreams(kWordForm, crc, bytes, count);
   return AdvanceRegister(crc, bytes, count) ^ 0xFFFFFFFFu;
 }

@@ -32,6 +32,7 @@ struct Crc32Pass {
 Crc32Pass Crc32FirstPass(Crc32Form form, std::size_t count);
 
 // Crc32 worked out with `form`, which must run here.
-std::uint32_t Crc32With(Crc32Form form, const void* data, std::size_t count);
+std::uint32_t Crc32With(Crc32Form form, const void* data, std::size_t count,
+                        std::uint32_t previous = 0);
 
 }  // namespace sealmark

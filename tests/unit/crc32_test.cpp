@@ -104,7 +104,9 @@ TEST(Crc32, EachFormEqualsZlibWhenAByteBesideACutChanges) {
   }
 }
 
-// Crc32 picks a form by the length and hands what it leaves to another.
+// Crc32 picks a form by the length and hands what it leaves to another. In
+// two pieces, split anywhere, Crc32 and each form go on from the checksum of
+// the first.
 TEST(Crc32, EqualsZlibForLongBuffers) {
   const test::Bytes data = test::RandomBytes((4u << 20) + 1, 4);
   for (std::size_t power = 1 << 10; power <= (4u << 20); power *= 2) {
@@ -112,6 +114,16 @@ TEST(Crc32, EqualsZlibForLongBuffers) {
       if (length <= data.size()) {
         EXPECT_EQ(Crc32(data.data(), length), ZlibCrc(data.data(), length)) << "length " << length;
       }
+    }
+  }
+  const std::size_t length = (1u << 20) + 7;
+  const std::size_t splits[] = {0, 1, 4093, length / 2, length - 1};
+  for (const std::size_t split : splits) {
+    const std::uint32_t first = ZlibCrc(data.data(), split);
+    EXPECT_EQ(Crc32(&data[split], length - split, first), ZlibCrc(data.data(), length)) << split;
+    for (const Crc32Form form : FormsThatRunHere()) {
+      EXPECT_EQ(Crc32With(form, &data[split], length - split, first), ZlibCrc(data.data(), length))
+          << Crc32FormName(form) << ", split " << split;
     }
   }
 }
