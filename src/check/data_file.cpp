@@ -1,31 +1,43 @@
 #include "check/data_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+
+#include "check/crc32.h"
 
 namespace sealmark {
 
 namespace {
 
-static_assert(sizeof(std::size_t) >= sizeof(std::uint32_t));
+static_assert(kWholeReadLimit <= std::numeric_limits<std::uint32_t>::max(),
+              "a piece is taken by one read call");
 
-// Everything up to the largest count that one read call takes.
-bool FitsOneRead(std::uint64_t size) {
-  return size <= std::numeric_limits<std::uint32_t>::max();
-}
-
-void ReadOpenFile(System& system, FileHandle file, ContentBuffer& content) {
+// Reads the open file from its first byte in pieces of the room that
+// `content` makes, up to its whole size, carrying the checksum from piece to
+// piece; a file up to kWholeReadLimit whose buffer can be had is one piece.
+std::uint32_t ChecksumOfOpenFile(System& system, FileHandle file, ContentBuffer& content) {
   const bool disk = system.IsDiskFile(file);
   system.SeekToStart(file);
-  const std::uint64_t size = disk ? system.FileSize(file).value_or(0) : 0;
-  if (size == 0 || !FitsOneRead(size)) {
-    return;
+  std::uint64_t left = disk ? system.FileSize(file).value_or(0) : 0;
+  if (left == 0) {
+    return 0;
   }
-  unsigned char* const room = content.MakeRoom(system, static_cast<std::size_t>(size));
-  if (room != nullptr) {
-    content.SetSize(system.Read(file, room, static_cast<std::uint32_t>(size)).value_or(0));
+  const ContentBuffer::Room room = content.MakeRoom(
+      system, static_cast<std::size_t>(std::min<std::uint64_t>(left, kWholeReadLimit)));
+  std::uint32_t checksum = 0;
+  while (left != 0) {
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, room.size));
+    const std::uint32_t arrived = system.Read(file, room.bytes, count).value_or(0);
+    content.SetSize(arrived);
+    checksum = Crc32(room.bytes, arrived, checksum);
+    if (arrived != count) {
+      break;
+    }
+    left -= count;
   }
+  return checksum;
 }
 
 bool IsDotName(const char16_t* name) {
@@ -39,21 +51,30 @@ bool IsPassedOver(const FindRecord& record) {
 
 }  // namespace
 
-unsigned char* ContentBuffer::MakeRoom(System& system, std::size_t size) {
+ContentBuffer::Room ContentBuffer::MakeRoom(System& system, std::size_t size) {
   size_ = 0;
-  if (size > room_) {
-    // The old memory goes first: one file's worth is held at a time.
-    memory_.reset();
-    memory_ = system.ObtainMemory(size);
-    room_ = memory_ ? size : 0;
+  inBlock_ = false;
+  if (size <= room_) {
+    return {memory_.get(), size};
   }
-  return memory_.get();
+  // The old memory goes first: one file's worth is held at a time.
+  memory_.reset();
+  room_ = 0;
+  for (std::size_t asked = size; asked == size || asked > kBlockSize; asked /= 2) {
+    memory_ = system.ObtainMemory(asked);
+    if (memory_) {
+      room_ = asked;
+      return {memory_.get(), asked};
+    }
+  }
+  inBlock_ = true;
+  return {block_, std::min(size, kBlockSize)};
 }
 
-void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content) {
+std::uint32_t ReadWholeFile(System& system, std::string_view path, ContentBuffer& content) {
   content.SetSize(0);
   if (path.empty() || path.find_first_of("*?") != std::string_view::npos) {
-    return;
+    return 0;
   }
   const auto openFor = [&](FileAccess access) {
     return system
@@ -66,10 +87,11 @@ void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content
     file = openFor(FileAccess::kRead);
   }
   if (file == FileHandle::kNone) {
-    return;
+    return 0;
   }
-  ReadOpenFile(system, file, content);
+  const std::uint32_t checksum = ChecksumOfOpenFile(system, file, content);
   system.Close(file);
+  return checksum;
 }
 
 void FileLookup::LookUpFile(std::string_view path, FindRecord& record) {

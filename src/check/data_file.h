@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -9,17 +10,33 @@
 
 namespace sealmark {
 
-// The content of one data file at a time. Its memory grows to the largest
-// file read so far and serves every file after it; it is not cleared, since
-// each read overwrites what the content is made of.
+// Files up to this size are read into one buffer of their size with one read
+// call. Larger ones, and any whose buffer cannot be had, are read piece by
+// piece through one buffer of at most this size, so that a run's memory does
+// not grow with its largest file.
+inline constexpr std::size_t kWholeReadLimit = 16u << 20;
+
+// The content of one data file at a time, or of one piece of a larger file.
+// Its memory grows to the largest room made so far and serves every file
+// after it; it is not cleared, since each read overwrites what the content
+// is made of. Where no memory can be had, a block of its own serves.
 class ContentBuffer {
  public:
-  const unsigned char* data() const { return memory_.get(); }
+  static constexpr std::size_t kBlockSize = 64u << 10;
+
+  // Where a read may put its bytes.
+  struct Room {
+    unsigned char* bytes;
+    std::size_t size;
+  };
+
+  const unsigned char* data() const { return inBlock_ ? block_ : memory_.get(); }
   std::size_t size() const { return size_; }
 
-  // Empties the content and makes room for `size` bytes, with new memory
-  // from `system` when there is less room; nullptr when it cannot be had.
-  unsigned char* MakeRoom(System& system, std::size_t size);
+  // Empties the content and makes room for `size` bytes or, where `system`
+  // refuses memory for them, for half as many, a quarter, and so on down to
+  // the block of its own.
+  Room MakeRoom(System& system, std::size_t size);
 
   // Makes the content the first `size` bytes of the room.
   void SetSize(std::size_t size) { size_ = size; }
@@ -28,16 +45,19 @@ class ContentBuffer {
   std::unique_ptr<unsigned char[]> memory_;
   std::size_t room_ = 0;
   std::size_t size_ = 0;
+  bool inBlock_ = false;
+  unsigned char block_[kBlockSize];
 };
 
-// Reads the whole content of the file at `path`, exactly as stored, into
-// `content`. Opens for reading and writing, else for reading alone, creating
-// a missing file empty where its folder allows; nothing is ever written to
-// it. Whatever cannot be read gives the empty content: an empty path or one
-// with a wildcard, a file that cannot be opened, a read that fails, a size
-// that one read cannot take or memory that cannot be had. A short read keeps
-// the bytes that arrived.
-void ReadWholeFile(System& system, std::string_view path, ContentBuffer& content);
+// Reads the whole content of the file at `path`, exactly as stored, and
+// returns the CRC-32 of the bytes read; `content` holds the file afterwards
+// when it was read in one piece, else its last piece. Opens for reading and
+// writing, else for reading alone, creating a missing file empty where its
+// folder allows; nothing is ever written to it. Whatever cannot be read
+// counts as no bytes: an empty path or one with a wildcard, a file that
+// cannot be opened, a read that fails. A read that fails or falls short
+// ends the file there.
+std::uint32_t ReadWholeFile(System& system, std::string_view path, ContentBuffer& content);
 
 // Looks data files up in their folders. The search of the last lookup stays
 // open until the next lookup, Close() or the object's end closes it.

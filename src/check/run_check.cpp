@@ -4,7 +4,6 @@
 #include <optional>
 #include <string_view>
 
-#include "check/crc32.h"
 #include "check/manifest.h"
 #include "check/report_text.h"
 #include "check/report_writer.h"
@@ -53,8 +52,7 @@ int RunCheck(System& system, FileLookup& lookup) {
   for (int index = 1; index <= kManifestCount; ++index) {
     const std::string_view name = ManifestName(index);
     const FixedText<5 + kLongestName> path{"Data\\", name};
-    ReadWholeFile(system, path, content);
-    const std::uint32_t checksum = Crc32(content.data(), content.size());
+    const std::uint32_t checksum = ReadWholeFile(system, path, content);
     lookup.LookUpFile(path, record);
     const StampText dateText = FileDateText(system, LastWriteTime(record));
     const FixedText<8> checksumText = HexText(checksum, 8);

@@ -188,6 +188,13 @@ TEST_F(CheckRun, LeavesAMissingFileBehindEmpty) {
   EXPECT_EQ(fs::file_size(Entry(10)), 0u);
 }
 
+// More than a 32-bit process can hold at once, whatever starts it.
+TEST_F(CheckRun, ConfirmsAnIntactFileOfTwoGibibytes) {
+  ASSERT_TRUE(MakeSparseSample(install_, 1, 2ull << 30));
+  EXPECT_EQ(Run().exitCode, 0);
+  ExpectReport(IntactEntries());
+}
+
 TEST_F(CheckRun, CreatesNothingForAMissingFolder) {
   fs::remove_all(install_ / "Data" / "Submersion");
   std::vector<ExpectedEntry> entries = IntactEntries();

@@ -27,8 +27,11 @@ std::optional<FileFacts> FaultSystem::FactsOf(FileHandle file) {
 }
 
 std::optional<std::uint32_t> FaultSystem::Read(FileHandle file, void* buffer, std::uint32_t count) {
-  ++reads;
-  if (failReads) {
+  {
+    const UncountedAllocations uncounted;
+    readCounts.push_back(count);
+  }
+  if (failingReads.count(static_cast<int>(readCounts.size())) != 0) {
     return std::nullopt;
   }
   return host_.Read(file, buffer, readLimit ? std::min(count, *readLimit) : count);
@@ -69,7 +72,7 @@ std::unique_ptr<unsigned char[]> FaultSystem::ObtainMemory(std::size_t size) {
     const UncountedAllocations uncounted;
     memoryRequests.push_back(size);
   }
-  return refuseMemory ? nullptr : host_.ObtainMemory(size);
+  return largestMemory && size > *largestMemory ? nullptr : host_.ObtainMemory(size);
 }
 
 void FaultSystem::OpenWithShell(Folder folder, const char* name) {

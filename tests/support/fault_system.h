@@ -18,14 +18,14 @@ namespace sealmark::test {
 // allocations that a test counts.
 class FaultSystem : public System {
  public:
-  // Reads fail after a good open.
-  bool failReads = false;
+  // These reads, counted from 1, fail.
+  std::set<int> failingReads;
   // At most this many bytes arrive per read.
   std::optional<std::uint32_t> readLimit;
   // File sizes are reported as this.
   std::optional<std::uint64_t> reportedSize;
-  // No memory can be had.
-  bool refuseMemory = false;
+  // No piece of memory larger than this can be had.
+  std::optional<std::size_t> largestMemory;
   // These writes, counted from 1, fail.
   std::set<int> failingWrites;
   // Bytes that writes may still add before the disk is full.
@@ -44,10 +44,10 @@ class FaultSystem : public System {
   // links and could create the file.
   std::vector<FileAccess> openedWith;
   std::vector<std::pair<FileLinks, FileCreation>> openedHow;
-  // The size of every piece of memory asked for.
+  // The size of every piece of memory asked for, and the count of every read.
   std::vector<std::size_t> memoryRequests;
+  std::vector<std::uint32_t> readCounts;
   int closes = 0;
-  int reads = 0;
   int writes = 0;
   int setEnds = 0;
   std::set<SearchHandle> openSearches;

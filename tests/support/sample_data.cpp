@@ -1,10 +1,13 @@
 #include "support/sample_data.h"
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <fstream>
 #include <system_error>
 
 #include "check/manifest.h"
+#include "support/platform.h"
 
 namespace sealmark::test {
 
@@ -56,7 +59,9 @@ Bytes SampleContent(int index, SampleSizes sizes) {
       content.push_back(static_cast<unsigned char>(word >> shift));
     }
   }
-  AppendCrcPatch(content, ParseHex(ExpectedText(index)));
+  const Bytes patch = CrcPatch(static_cast<std::uint32_t>(crc32_z(0, content.data(), body)),
+                               ParseHex(ExpectedText(index)));
+  content.insert(content.end(), patch.begin(), patch.end());
   return content;
 }
 
@@ -92,6 +97,18 @@ std::string LayOutSampleInstall(const std::filesystem::path& root, SampleSizes s
     }
   }
   return {};
+}
+
+bool MakeSparseSample(const std::filesystem::path& root, int index, std::uint64_t size) {
+  const std::filesystem::path path = SamplePath(root, index);
+  if (!MakeSparseFile(path, size - 4)) {
+    return false;
+  }
+  const Bytes patch = CrcPatch(CrcOfZeros(size - 4), ParseHex(ExpectedText(index)));
+  std::ofstream file(path, std::ios::binary | std::ios::app);
+  file.write(reinterpret_cast<const char*>(patch.data()), 4);
+  file.close();
+  return static_cast<bool>(file);
 }
 
 }  // namespace sealmark::test

@@ -26,4 +26,9 @@ std::filesystem::path SamplePath(const std::filesystem::path& root, int index);
 std::string LayOutSampleInstall(const std::filesystem::path& root,
                                 SampleSizes sizes = SampleSizes::kFull);
 
+// Makes entry `index` below the install folder `root` an intact file of
+// `size` bytes, of which only the last four are written (a sparse file);
+// false when it cannot.
+bool MakeSparseSample(const std::filesystem::path& root, int index, std::uint64_t size);
+
 }  // namespace sealmark::test

@@ -4,11 +4,13 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <set>
 
 #include "check/crc32.h"
 #include "platform/file_time_conversion.h"
 #include "support/fault_system.h"
 #include "support/platform.h"
+#include "support/random_bytes.h"
 #include "support/temp_dir.h"
 
 namespace sealmark {
@@ -116,7 +118,7 @@ TEST_F(DataFileTest, FileHeldWithoutSharingGivesNoContentButItsRecord) {
 TEST_F(DataFileTest, EmptyFileGivesNoContentAndItsOwnRecord) {
   Stage("Empty.DAT", "");
   EXPECT_TRUE(Read("Data\\Sub\\Empty.DAT").empty());
-  EXPECT_EQ(system_.reads, 0);
+  EXPECT_TRUE(system_.readCounts.empty());
   const FindRecord record = LookUp("Data\\Sub\\Empty.DAT");
   EXPECT_EQ(test::RecordName(record), "Empty.DAT");
   EXPECT_NE(LastWriteTime(record), 0u);
@@ -218,22 +220,6 @@ TEST_F(DataFileTest, RefusesEmptyPathsAndWildcardsWithoutOpening) {
   EXPECT_TRUE(system_.openedWith.empty());
 }
 
-TEST_F(DataFileTest, ReadFailingAfterAGoodOpenGivesNoContent) {
-  Stage("Plain.DAT", "content");
-  system_.failReads = true;
-  EXPECT_TRUE(Read("Data\\Sub\\Plain.DAT").empty());
-  EXPECT_EQ(system_.openedWith.size(), 1u);
-  EXPECT_EQ(system_.closes, 1);
-  EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Plain.DAT")), "Plain.DAT");
-}
-
-TEST_F(DataFileTest, ShortReadKeepsTheBytesThatArrived) {
-  Stage("Plain.DAT", "0123456789");
-  system_.readLimit = 4;
-  EXPECT_EQ(Read("Data\\Sub\\Plain.DAT"), std::string("0123"));
-  EXPECT_EQ(system_.reads, 1);
-}
-
 // Memory is asked for only when a file is larger than any read before it.
 TEST_F(DataFileTest, OneBufferGrowsToTheLargestFileAndServesTheRest) {
   Stage("Ten.DAT", "0123456789");
@@ -247,61 +233,69 @@ TEST_F(DataFileTest, OneBufferGrowsToTheLargestFileAndServesTheRest) {
   EXPECT_EQ(system_.memoryRequests, (std::vector<std::size_t>{10, 20}));
 }
 
-TEST_F(DataFileTest, NoMemoryForTheBufferGivesNoContent) {
-  Stage("Plain.DAT", "0123456789");
-  system_.refuseMemory = true;
-  EXPECT_TRUE(Read("Data\\Sub\\Plain.DAT").empty());
-  EXPECT_EQ(system_.memoryRequests, std::vector<std::size_t>{10});
-  EXPECT_EQ(system_.reads, 0);
-  EXPECT_EQ(system_.closes, 1);
-}
-
-// Sizes from 2 GiB up to the largest that one read takes ask for a buffer of
-// the whole size: never a cut or negative count.
-TEST_F(DataFileTest, SizesBelowFourGibibytesAskForTheWholeBuffer) {
-  Stage("Plain.DAT", "0123456789");
-  system_.refuseMemory = true;
-  for (std::uint64_t size : {0x80000000ull, 0x80000010ull, 0xFFFFFFFFull}) {
-    system_.memoryRequests.clear();
-    system_.reportedSize = size;
-    EXPECT_TRUE(Read("Data\\Sub\\Plain.DAT").empty());
-    EXPECT_EQ(system_.memoryRequests, std::vector<std::size_t>{static_cast<std::size_t>(size)});
+// How much of a file one read call asks for, and what the checksum covers:
+// a file up to the limit is one piece, anything else is read piece by piece
+// through the largest buffer that can be had, and a read that fails or
+// falls short ends the file there.
+TEST_F(DataFileTest, ReadsInOnePieceUpToTheLimitAndInPiecesBeyond) {
+  constexpr std::uint32_t kLimit = kWholeReadLimit;
+  constexpr std::uint32_t kBlock = ContentBuffer::kBlockSize;
+  struct Row {
+    const char* name;
+    std::size_t size;
+    std::vector<std::uint32_t> reads;  // the count that each read asks for
+    std::size_t checked;               // the leading bytes that the checksum covers
+    std::optional<std::uint64_t> reportedSize = {};
+    std::optional<std::size_t> largestMemory = {};
+    std::set<int> failingReads = {};
+    std::optional<std::uint32_t> readLimit = {};
+  };
+  const Row rows[] = {
+      {"at the limit", kLimit, {kLimit}, kLimit},
+      {"above the limit", kLimit + 3, {kLimit, 3}, kLimit + 3},
+      {"whole buffer refused",
+       3 * kBlock,
+       {3 * kBlock / 2, 3 * kBlock / 2},
+       3 * kBlock,
+       {},
+       2 * kBlock},
+      {"no memory at all", 3 * kBlock + 5, {kBlock, kBlock, kBlock, 5}, 3 * kBlock + 5, {}, 0},
+      {"no memory for a small file", 10, {10}, 10, {}, 0},
+      {"short read", 10, {10}, 4, {}, {}, {}, 4},
+      {"read failing", 10, {10}, 0, {}, {}, {1}},
+      {"read failing part-way", kLimit + 3, {kLimit, 3}, kLimit, {}, {}, {2}},
+      {"told 2 GiB and more", 10, {kLimit}, 10, 0x80000010ull},
+      {"told 4 GiB and more", 10, {kLimit}, 10, 0x10000000Aull},
+  };
+  const test::Bytes data = test::RandomBytes(kLimit + 3, 5);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::WriteFileContent(Place("Piece.DAT"),
+                           std::string(reinterpret_cast<const char*>(data.data()), row.size));
+    system_.readCounts.clear();
+    system_.reportedSize = row.reportedSize;
+    system_.largestMemory = row.largestMemory;
+    system_.failingReads = row.failingReads;
+    system_.readLimit = row.readLimit;
+    ContentBuffer content;
+    EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\Piece.DAT", content),
+              crc32_z(0, data.data(), row.checked));
+    EXPECT_EQ(system_.readCounts, row.reads);
   }
 }
 
-TEST_F(DataFileTest, SizesThatOneReadCannotTakeGiveNoContent) {
-  Stage("Plain.DAT", "0123456789");
-  for (std::uint64_t size : {0x100000000ull, 0x10000000Aull, 0xFFFFFFFFFFull}) {
-    system_.reportedSize = size;
-    EXPECT_TRUE(Read("Data\\Sub\\Plain.DAT").empty()) << size;
-  }
-  EXPECT_TRUE(system_.memoryRequests.empty());
-  EXPECT_EQ(system_.reads, 0);
-}
-
-TEST_F(DataFileTest, SparseFileAboveFourGibibytesGivesNoContent) {
+// A real file of more than 4 GiB, unwritten: its size is had whole, and its
+// pieces go on until a read fails (here the third, to keep the test short).
+TEST_F(DataFileTest, SparseFileAboveFourGibibytesIsReadInPieces) {
   const std::uint64_t size = (4ull << 30) + 16;
   if (!test::MakeSparseFile(Place("Huge.DAT"), size)) {
     GTEST_SKIP() << "no sparse files here";
   }
-  EXPECT_TRUE(Read("Data\\Sub\\Huge.DAT").empty());
-  EXPECT_TRUE(system_.memoryRequests.empty());
-  EXPECT_EQ(system_.reads, 0);
+  system_.failingReads = {3};
+  EXPECT_EQ(ReadWholeFile(system_, "Data\\Sub\\Huge.DAT", content_),
+            test::CrcOfZeros(2 * kWholeReadLimit));
+  EXPECT_EQ(system_.readCounts, std::vector<std::uint32_t>(3, kWholeReadLimit));
   EXPECT_EQ(fs::file_size(Place("Huge.DAT")), size);
-}
-
-// Reads and hashes 3 GiB: run by hand with --gtest_also_run_disabled_tests.
-TEST_F(DataFileTest, DISABLED_SparseFileBetweenTwoAndFourGibibytesIsHashedWhole) {
-  const std::uint64_t size = 3ull << 30;
-  ASSERT_TRUE(test::MakeSparseFile(Place("Big.DAT"), size));
-  ReadWholeFile(system_, "Data\\Sub\\Big.DAT", content_);
-  if (sizeof(void*) < 8) {
-    EXPECT_EQ(content_.size(), 0u) << "a 32-bit process has no room for the buffer";
-    return;
-  }
-  ASSERT_EQ(content_.size(), size);
-  EXPECT_EQ(Crc32(content_.data(), content_.size()),
-            static_cast<std::uint32_t>(crc32_z(0, content_.data(), content_.size())));
 }
 
 }  // namespace
