@@ -248,7 +248,7 @@ TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
 
 // What anyone who may write the install folder could leave under the
 // report's name: a link to a file outside the install that may not exist,
-// a folder, or a FIFO that no program reads.
+// a folder, a FIFO that no program reads, or a file of another user's.
 class CheckRunWithSomethingPlantedAsReport : public CheckRun,
                                              public ::testing::WithParamInterface<std::string> {};
 
@@ -268,6 +268,11 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
     fs::create_directory(report, error);
   } else if (planted == "Fifo" && !MakeFifo(report)) {
     GTEST_SKIP() << "no FIFOs on this platform";
+  } else if (planted == "AnotherUsersFile") {
+    WriteFileContent(report, "not the report\r\n");
+    if (!GiveToAnotherUser(report)) {
+      GTEST_SKIP() << "files cannot be given to another user here";
+    }
   } else if (planted != "Fifo") {
     fs::create_symlink(target, report, error);
     if (error) {
@@ -286,7 +291,7 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
 
 INSTANTIATE_TEST_SUITE_P(Planted, CheckRunWithSomethingPlantedAsReport,
                          ::testing::Values("HardLink", "SymbolicLink", "SymbolicLinkToAMissingFile",
-                                           "Folder", "Fifo"),
+                                           "Folder", "Fifo", "AnotherUsersFile"),
                          [](const auto& planted) { return planted.param; });
 
 TEST_F(CheckRun, IgnoresItsArguments) {

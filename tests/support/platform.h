@@ -98,6 +98,10 @@ class TemporaryFolder {
 // Makes a FIFO at `path`; false where the platform has none.
 bool MakeFifo(const std::filesystem::path& path);
 
+// Gives the file at `path` to a user other than this process's; false
+// where that cannot be done (not as root, or no owners on this platform).
+bool GiveToAnotherUser(const std::filesystem::path& path);
+
 // Sets the user's short date format for as long as it lives: on Windows the
 // regional setting, given as a date picture ("dd.MM.yyyy"); on POSIX the
 // LC_TIME locale of this process and the programs it starts ("C").

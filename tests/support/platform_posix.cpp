@@ -137,6 +137,10 @@ bool MakeFifo(const std::filesystem::path& path) {
   return mkfifo(path.c_str(), 0644) == 0;
 }
 
+bool GiveToAnotherUser(const std::filesystem::path& path) {
+  return chown(path.c_str(), geteuid() + 1, static_cast<gid_t>(-1)) == 0;
+}
+
 // LC_ALL would override LC_TIME; it is left unset afterwards.
 ShortDateFormat::ShortDateFormat(const std::string& format)
     : previous_(std::setlocale(LC_TIME, nullptr)) {

@@ -204,6 +204,10 @@ bool MakeFifo(const std::filesystem::path&) {
   return false;
 }
 
+bool GiveToAnotherUser(const std::filesystem::path&) {
+  return false;
+}
+
 // SetLocaleInfoW keeps the setting in the registry, where programs started
 // later find it too.
 ShortDateFormat::ShortDateFormat(const std::string& format) {
