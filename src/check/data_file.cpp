@@ -55,16 +55,18 @@ ContentBuffer::Room ContentBuffer::MakeRoom(System& system, std::size_t size) {
   size_ = 0;
   inBlock_ = false;
   if (size <= room_) {
-    return {memory_.get(), size};
+    return {start_, size};
   }
   // The old memory goes first: one file's worth is held at a time.
   memory_.reset();
   room_ = 0;
   for (std::size_t asked = size; asked == size || asked > kBlockSize; asked /= 2) {
-    memory_ = system.ObtainMemory(asked);
+    memory_ = system.ObtainMemory(asked + kPageSize);
     if (memory_) {
+      const auto address = reinterpret_cast<std::uintptr_t>(memory_.get());
+      start_ = memory_.get() + (kPageSize - address % kPageSize) % kPageSize;
       room_ = asked;
-      return {memory_.get(), asked};
+      return {start_, asked};
     }
   }
   inBlock_ = true;

@@ -23,6 +23,10 @@ inline constexpr std::size_t kWholeReadLimit = 16u << 20;
 class ContentBuffer {
  public:
   static constexpr std::size_t kBlockSize = 64u << 10;
+  // The room in its memory starts at a page boundary, which it asks this
+  // much more memory for: the system copies whole pages into it, about three
+  // times as fast as into memory that starts anywhere else.
+  static constexpr std::size_t kPageSize = 4096;
 
   // Where a read may put its bytes.
   struct Room {
@@ -30,7 +34,11 @@ class ContentBuffer {
     std::size_t size;
   };
 
-  const unsigned char* data() const { return inBlock_ ? block_ : memory_.get(); }
+  ContentBuffer() = default;
+  ContentBuffer(const ContentBuffer&) = delete;
+  ContentBuffer& operator=(const ContentBuffer&) = delete;
+
+  const unsigned char* data() const { return inBlock_ ? block_ : start_; }
   std::size_t size() const { return size_; }
 
   // Empties the content and makes room for `size` bytes or, where `system`
@@ -43,6 +51,7 @@ class ContentBuffer {
 
  private:
   std::unique_ptr<unsigned char[]> memory_;
+  unsigned char* start_ = nullptr;  // the first page boundary in memory_
   std::size_t room_ = 0;
   std::size_t size_ = 0;
   bool inBlock_ = false;

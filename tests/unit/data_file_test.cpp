@@ -230,7 +230,8 @@ TEST_F(DataFileTest, OneBufferGrowsToTheLargestFileAndServesTheRest) {
   EXPECT_EQ(Read("Data\\Sub\\Twenty.DAT"), "ABCDEFGHIJKLMNOPQRST");
   EXPECT_EQ(Read("Data\\Sub\\Ten.DAT"), "0123456789");
   EXPECT_EQ(Read("Data\\Sub\\Missing.DAT"), "");
-  EXPECT_EQ(system_.memoryRequests, (std::vector<std::size_t>{10, 20}));
+  constexpr std::size_t kPage = ContentBuffer::kPageSize;
+  EXPECT_EQ(system_.memoryRequests, (std::vector<std::size_t>{kPage + 10, kPage + 20}));
 }
 
 // How much of a file one read call asks for, and what the checksum covers:
