@@ -40,6 +40,29 @@ std::uint32_t ChecksumOfOpenFile(System& system, FileHandle file, ContentBuffer&
   return checksum;
 }
 
+// Opens the folders of `path` from the one that ends at or after `from`,
+// each held while what is below it is made, and makes the file in the last
+// of them. A folder that is a link is not gone through: nothing is made.
+void MakeInFolders(System& system, std::string_view path, std::size_t from, FileHandle parent) {
+  const std::size_t end = path.find('\\', from);
+  if (end == std::string_view::npos) {
+    const FileHandle made = system.MakeNewFile(parent, path);
+    if (made != FileHandle::kNone) {
+      system.Close(made);
+    }
+    return;
+  }
+  const FileHandle folder = system.OpenFolder(parent, path.substr(0, end));
+  if (folder == FileHandle::kNone) {
+    return;
+  }
+  const std::optional<FileFacts> facts = system.FactsOf(folder);
+  if (facts && !IsLink(*facts)) {
+    MakeInFolders(system, path, end + 1, folder);
+  }
+  system.Close(folder);
+}
+
 bool IsDotName(const char16_t* name) {
   return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
@@ -79,20 +102,23 @@ std::uint32_t ReadWholeFile(System& system, std::string_view path, ContentBuffer
     return 0;
   }
   const auto openFor = [&](FileAccess access) {
-    return system
-        .OpenFile(Folder::kCurrent, path, access, FileSharing::kReadWrite, FileLinks::kFollow,
-                  FileCreation::kOpenAlways)
-        .file;
+    return system.OpenFile(Folder::kCurrent, path, access, FileSharing::kReadWrite,
+                           FileLinks::kFollow, FileCreation::kOpenExisting);
   };
-  FileHandle file = openFor(FileAccess::kReadWrite);
-  if (file == FileHandle::kNone) {
-    file = openFor(FileAccess::kRead);
+  OpenedFile opened = openFor(FileAccess::kReadWrite);
+  if (opened.file == FileHandle::kNone) {
+    opened = openFor(FileAccess::kRead);
   }
-  if (file == FileHandle::kNone) {
+  if (opened.file == FileHandle::kNone) {
+    // Anyone who may write the data set could put a link on the way of a
+    // missing file: it is left behind empty only where there is none.
+    if (opened.missing) {
+      MakeInFolders(system, path, 0, FileHandle::kNone);
+    }
     return 0;
   }
-  const std::uint32_t checksum = ChecksumOfOpenFile(system, file, content);
-  system.Close(file);
+  const std::uint32_t checksum = ChecksumOfOpenFile(system, opened.file, content);
+  system.Close(opened.file);
   return checksum;
 }
 

@@ -61,8 +61,9 @@ class ContentBuffer {
 // Reads the whole content of the file at `path`, exactly as stored, and
 // returns the CRC-32 of the bytes read; `content` holds the file afterwards
 // when it was read in one piece, else its last piece. Opens for reading and
-// writing, else for reading alone, creating a missing file empty where its
-// folder allows; nothing is ever written to it. Whatever cannot be read
+// writing, else for reading alone, through any link; nothing is ever written
+// to it. A missing file is made empty where its folder allows, but only
+// where no folder on its path, nor the name itself, is a link. Whatever cannot be read
 // counts as no bytes: an empty path or one with a wildcard, a file that
 // cannot be opened, a read that fails. A read that fails or falls short
 // ends the file there.

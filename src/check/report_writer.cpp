@@ -11,14 +11,11 @@ ReportFileStep NextReportFileStep(const FoundReportFile& found) {
   if (!found.facts || found.facts->links > 1 || found.facts->otherOwner) {
     return ReportFileStep::kRefuse;
   }
-  const FileFacts& facts = *found.facts;
-  if ((facts.attributes & kAttributeReparsePoint) == 0) {
-    return ReportFileStep::kWrite;
-  }
-  if (facts.reparseTag == 0 || (facts.reparseTag & kReparseTagNameSurrogate) != 0) {
+  if (IsLink(*found.facts)) {
     return ReportFileStep::kRefuse;
   }
-  return ReportFileStep::kReopen;
+  return (found.facts->attributes & kAttributeReparsePoint) != 0 ? ReportFileStep::kReopen
+                                                                 : ReportFileStep::kWrite;
 }
 
 // A file number of 0 says nothing of which file it is: some redirectors

@@ -31,10 +31,12 @@ enum class FileCreation { kOpenAlways, kOpenExisting };
 // /tmp, on POSIX), which takes a file name alone.
 enum class Folder { kCurrent, kTemporary };
 
-// An open file, kNone when the open failed, and whether the open made it.
+// An open file, kNone when the open failed, whether the open made it, and
+// whether it failed because the file, or a folder on its path, is missing.
 struct OpenedFile {
   FileHandle file;
   bool created;
+  bool missing = false;
 };
 
 // What the system keeps about an open file.
@@ -51,6 +53,13 @@ struct FileFacts {
 // or folder (symbolic links, junctions, mount points), as Windows'
 // IsReparseTagNameSurrogate tests it.
 inline constexpr std::uint32_t kReparseTagNameSurrogate = 0x20000000;
+
+// Whether the file is taken for a link: a reparse point whose tag says it
+// names another file, or whose tag cannot be read.
+inline bool IsLink(const FileFacts& facts) {
+  return (facts.attributes & kAttributeReparsePoint) != 0 &&
+         (facts.reparseTag == 0 || (facts.reparseTag & kReparseTagNameSurrogate) != 0);
+}
 
 // A date and time of day, as the system's clock and date formatting take it.
 struct CalendarTime {
@@ -100,6 +109,17 @@ class System {
   // file empty, with normal attributes, where its folder allows.
   virtual OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access,
                               FileSharing sharing, FileLinks links, FileCreation creation) = 0;
+  // Opens the folder `path` in the current folder itself, not what a link
+  // there names, for reading and shared for reading alone, so that it can be
+  // neither written, renamed nor deleted while it is open. `parent` is the
+  // folder that holds it, open in the same way, or kNone for the current
+  // folder: POSIX opens the folder from there, Windows takes the path whole.
+  virtual FileHandle OpenFolder(FileHandle parent, std::string_view path) = 0;
+  // Makes the file `path` in the current folder new and empty, with normal
+  // attributes, open for reading and writing and shared for both; `folder`
+  // is the folder that holds it, opened by OpenFolder. Never through a link
+  // and never over anything already at the path: kNone instead.
+  virtual FileHandle MakeNewFile(FileHandle folder, std::string_view path) = 0;
   // What the system keeps about the open file; none when it cannot be asked.
   virtual std::optional<FileFacts> FactsOf(FileHandle file) = 0;
   virtual bool IsDiskFile(FileHandle file) = 0;

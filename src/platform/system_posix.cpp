@@ -53,6 +53,21 @@ int AsDescriptor(FileHandle file) {
   return static_cast<int>(file);
 }
 
+FileHandle AsFileHandle(int descriptor) {
+  return descriptor < 0 ? FileHandle::kNone : static_cast<FileHandle>(descriptor);
+}
+
+// `path`'s last part, opened from the folder `parent` (the current folder
+// for kNone) with `flags`, never through a link there.
+FileHandle OpenAt(FileHandle parent, std::string_view path, int flags) {
+  const std::string_view name = path.substr(path.find_last_of('\\') + 1);
+  const NativePath native(Folder::kCurrent, parent == FileHandle::kNone ? path : name);
+  const int from = parent == FileHandle::kNone ? AT_FDCWD : AsDescriptor(parent);
+  return AsFileHandle(GuardedSystemCall([&] {
+                        return openat(from, native.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+                      }).value);
+}
+
 int OpenFlags(FileAccess access) {
   switch (access) {
     case FileAccess::kReadWrite:
@@ -171,19 +186,39 @@ class PosixSystem final : public System {
     // that no program reads is not opened for writing at all.
     const int flags = OpenFlags(access) | (links == FileLinks::kNoFollow ? O_NOFOLLOW : 0) |
                       O_NONBLOCK | O_CLOEXEC;
+    bool missing = false;
     const auto openWith = [&](int more) {
-      const int descriptor =
-          GuardedSystemCall([&] { return open(native.c_str(), flags | more, 0666); }).value;
-      return descriptor < 0 ? FileHandle::kNone : static_cast<FileHandle>(descriptor);
+      const auto opened =
+          GuardedSystemCall([&] { return open(native.c_str(), flags | more, 0666); });
+      missing = opened.value < 0 && opened.error == ENOENT;
+      // As on Windows, a folder is not opened as a file.
+      const auto status = opened.value < 0 ? std::nullopt : StatusOf(opened.value);
+      if (status && S_ISDIR(status->st_mode)) {
+        Close(AsFileHandle(opened.value));
+        return FileHandle::kNone;
+      }
+      return AsFileHandle(opened.value);
     };
     if (creation == FileCreation::kOpenExisting) {
-      return {openWith(0), false};
+      const FileHandle file = openWith(0);
+      return {file, false, missing};
     }
     const FileHandle made = openWith(O_CREAT | O_EXCL);
     if (made != FileHandle::kNone) {
       return {made, true};
     }
-    return {openWith(O_CREAT), false};
+    const FileHandle file = openWith(O_CREAT);
+    return {file, false, missing};
+  }
+
+  // A folder that is a symbolic link is not opened, nor is the link's folder
+  // if one is put in the way afterwards: each is opened from the one above.
+  FileHandle OpenFolder(FileHandle parent, std::string_view path) override {
+    return OpenAt(parent, path, O_RDONLY | O_DIRECTORY);
+  }
+
+  FileHandle MakeNewFile(FileHandle folder, std::string_view path) override {
+    return OpenAt(folder, path, O_RDWR | O_CREAT | O_EXCL);
   }
 
   // The descriptor is never that of a symbolic link: an open that may follow

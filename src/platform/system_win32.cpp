@@ -125,6 +125,16 @@ DWORD CreationDisposition(FileCreation creation) {
   return creation == FileCreation::kOpenAlways ? OPEN_ALWAYS : OPEN_EXISTING;
 }
 
+// CreateFileW of `name` in the guard, asking for an inheritable handle.
+GuardedResult<HANDLE> CreateFileGuarded(const WidePath& name, DWORD access, DWORD sharing,
+                                        DWORD creation, DWORD flagsAndAttributes) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return GuardedSystemCall([&] {
+    return CreateFileW(name.c_str(), access, sharing, &inheritable, creation, flagsAndAttributes,
+                       nullptr);
+  });
+}
+
 // The tag of the file's reparse point, read from its handle; 0 when it
 // cannot be read. The call fails unless the whole reparse data fits.
 DWORD ReparseTag(HANDLE file) {
@@ -196,20 +206,37 @@ class Win32System final : public System {
  public:
   OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access, FileSharing sharing,
                       FileLinks links, FileCreation creation) override {
-    const WidePath name(folder, path, kOpenPathLimit);
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const DWORD flagsAndAttributes = FlagsAndAttributes(links);
-    const auto opened = GuardedSystemCall([&] {
-      return CreateFileW(name.c_str(), DesiredAccess(access), ShareMode(sharing), &inheritable,
-                         CreationDisposition(creation), flagsAndAttributes, nullptr);
-    });
+    const auto opened = CreateFileGuarded(WidePath(folder, path, kOpenPathLimit),
+                                          DesiredAccess(access), ShareMode(sharing),
+                                          CreationDisposition(creation), FlagsAndAttributes(links));
     // An open always that finds the file already there leaves
     // ERROR_ALREADY_EXISTS behind, so only the handle tells success. The
     // open made the file when it left no error at all: a file taken for a
     // made one skips every check, so no other error may pass for that.
     const FileHandle file = FromHandle<FileHandle>(opened.value);
-    return {file, file != FileHandle::kNone && creation == FileCreation::kOpenAlways &&
-                      opened.error == ERROR_SUCCESS};
+    return {file,
+            file != FileHandle::kNone && creation == FileCreation::kOpenAlways &&
+                opened.error == ERROR_SUCCESS,
+            file == FileHandle::kNone &&
+                (opened.error == ERROR_FILE_NOT_FOUND || opened.error == ERROR_PATH_NOT_FOUND)};
+  }
+
+  // The folders on the path are held, so the path leads where they do. Only
+  // an open that may read or write data takes part in sharing.
+  FileHandle OpenFolder(FileHandle, std::string_view path) override {
+    return FromHandle<FileHandle>(
+        CreateFileGuarded(WidePath(Folder::kCurrent, path, kOpenPathLimit), GENERIC_READ,
+                          FILE_SHARE_READ, OPEN_EXISTING,
+                          FlagsAndAttributes(FileLinks::kNoFollow) | FILE_FLAG_BACKUP_SEMANTICS)
+            .value);
+  }
+
+  FileHandle MakeNewFile(FileHandle, std::string_view path) override {
+    return FromHandle<FileHandle>(
+        CreateFileGuarded(WidePath(Folder::kCurrent, path, kOpenPathLimit),
+                          GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          CREATE_NEW, FlagsAndAttributes(FileLinks::kNoFollow))
+            .value);
   }
 
   // CreateFileW gives every handle the right to read attributes, so a

@@ -269,25 +269,32 @@ TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
     const std::string path = "\"Data\\" + std::string(ManifestName(index)) + "\"";
     const bool inMissingFolder = ManifestName(index).rfind(kMissingFolder, 0) == 0;
     const Call& first = calls_[at];
-    // Read and write access, shared for reading and writing, open always,
-    // normal attributes with a pipe's server kept to identification, no
-    // template; security attributes of its own.
+    // Read and write access, shared for reading and writing, an existing
+    // file only, normal attributes with a pipe's server kept to
+    // identification, no template; security attributes of its own.
     EXPECT_EQ(first.Text(),
-              "CreateFileW(" + path + ",c0000000,3," + first.arguments.at(3) + ",4,110080,0)");
+              "CreateFileW(" + path + ",c0000000,3," + first.arguments.at(3) + ",3,110080,0)");
     EXPECT_NE(first.arguments.at(3), "0");
-    EXPECT_EQ(first.result == kInvalidHandle,
-              (index == kReadOnly && readOnlyStaged_) || index == kHeld || inMissingFolder);
+    EXPECT_EQ(first.result == kInvalidHandle, (index == kReadOnly && readOnlyStaged_) ||
+                                                  index == kHeld || index == kMissing ||
+                                                  inMissingFolder);
     std::size_t opened = at;
     if (first.result == kInvalidHandle) {
       opened = Find("CreateFileW", at + 1);
       ASSERT_LT(opened, calls_.size());
       const Call& second = calls_[opened];
       EXPECT_EQ(second.Text(),
-                "CreateFileW(" + path + ",80000000,3," + second.arguments.at(3) + ",4,110080,0)");
+                "CreateFileW(" + path + ",80000000,3," + second.arguments.at(3) + ",3,110080,0)");
     }
     const bool open = calls_[opened].result != kInvalidHandle;
-    EXPECT_EQ(open, index != kHeld && !inMissingFolder);
-    at = Find("CreateFileW", opened + 1);
+    EXPECT_EQ(open, index != kHeld && index != kMissing && !inMissingFolder);
+    // The next file's first attempt; between them, what makes a missing one.
+    at = opened + 1;
+    while (at < calls_.size() &&
+           !(calls_[at].name == "CreateFileW" && calls_[at].arguments.at(4) == "3" &&
+             calls_[at].arguments.at(1) == "c0000000")) {
+      ++at;
+    }
     const std::size_t size = Find("GetFileSize", opened);
     std::size_t reads = 0;
     for (std::size_t i = opened; i < at; ++i) {
@@ -297,9 +304,38 @@ TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
         EXPECT_EQ(calls_[i].arguments.at(2), calls_[size].result);
       }
     }
-    EXPECT_EQ(reads, open && index != kMissing ? 1u : 0u);
+    EXPECT_EQ(reads, open ? 1u : 0u);
   }
   EXPECT_EQ(at, calls_.size());
+}
+
+// A missing data file is made new, stopping at a link, after each folder on
+// its path is opened itself, shared for reading alone; a missing folder
+// ends that. Only the one missing file is made.
+TEST_F(CallTrace, MakesAMissingFileAfterOpeningEachFolderOnItsPath) {
+  const auto folder = [](const std::string& path) {
+    return "CreateFileW(\"" + path + "\",80000000,1,SA,3,2310080,0)";
+  };
+  std::vector<std::string> expected;
+  for (int index = 1; index <= kManifestCount; ++index) {
+    const std::string name = "Data\\" + std::string(ManifestName(index));
+    const std::string sub = name.substr(0, name.rfind('\\'));
+    if (index == kMissing || sub == std::string("Data\\") + kMissingFolder) {
+      expected.insert(expected.end(), {folder("Data"), folder(sub)});
+    }
+    if (index == kMissing) {
+      expected.push_back("CreateFileW(\"" + name + "\",c0000000,3,SA,1,310080,0)");
+    }
+  }
+  std::vector<std::string> made;
+  for (std::size_t i = Find("CreateFileW") + 1; i < calls_.size(); ++i) {
+    Call call = calls_[i];
+    if (call.name == "CreateFileW" && call.arguments.at(5) != "110080") {
+      call.arguments.at(3) = "SA";
+      made.push_back(call.Text());
+    }
+  }
+  EXPECT_EQ(made, expected);
 }
 
 TEST_F(CallTrace, CreatesTheReportOnceBeforeTheFirstDataFile) {

@@ -294,6 +294,57 @@ INSTANTIATE_TEST_SUITE_P(Planted, CheckRunWithSomethingPlantedAsReport,
                                            "Folder", "Fifo", "AnotherUsersFile"),
                          [](const auto& planted) { return planted.param; });
 
+// What anyone who may write the data set could leave in it: a link from a
+// sub-folder or a data file's name to a place outside the install, where
+// the files that it names are missing or have been moved. What is there is
+// read through it, and nothing is made through it.
+struct DataSetLink {
+  const char* name;
+  const char* linked;  // below Data
+  bool moved;          // the linked files are moved to the link's target; else removed
+};
+
+class CheckRunWithALinkInTheDataSet : public CheckRun,
+                                      public ::testing::WithParamInterface<DataSetLink> {};
+
+TEST_P(CheckRunWithALinkInTheDataSet, ReadsThroughItAndMakesNothingThroughIt) {
+  const DataSetLink& link = GetParam();
+  const fs::path outside = temp_.path() / "outside";
+  const fs::path linked = install_ / "Data" / link.linked;
+  std::vector<ExpectedEntry> entries = IntactEntries();
+  fs::create_directory(outside);
+  if (link.moved) {
+    fs::rename(linked, outside / link.linked);
+  } else {
+    for (int index = 1; index <= kManifestCount; ++index) {
+      if (ManifestName(index).rfind(link.linked, 0) == 0) {
+        entries[static_cast<std::size_t>(index - 1)] = {false, "00000000"};
+      }
+    }
+    if (fs::is_directory(linked)) {
+      fs::create_directory(outside / link.linked);
+    }
+    fs::remove_all(linked);
+  }
+  std::error_code error;
+  fs::create_symlink(outside / link.linked, linked, error);
+  if (error) {
+    GTEST_SKIP() << "no symbolic links here: " << error.message();
+  }
+  const std::string before = Listing(outside);
+
+  EXPECT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(Listing(outside), before);
+  ExpectReport(entries);
+}
+
+constexpr DataSetLink kDataSetLinks[] = {{"FolderLinkedOutside", "Submersion", false},
+                                         {"DanglingLinkAtAName", "ExtDC.NDX", false},
+                                         {"MovedFolderLinkedBack", "Submersion", true}};
+
+INSTANTIATE_TEST_SUITE_P(Linked, CheckRunWithALinkInTheDataSet, ::testing::ValuesIn(kDataSetLinks),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 TEST_F(CheckRun, IgnoresItsArguments) {
   const ProgramRun run = Run({"/?", "--help", "Data"});
   EXPECT_EQ(run.exitCode, 0);

@@ -9,7 +9,7 @@ namespace sealmark::test {
 OpenedFile FaultSystem::OpenFile(Folder folder, std::string_view path, FileAccess access,
                                  FileSharing sharing, FileLinks links, FileCreation creation) {
   const OpenedFile opened = host_.OpenFile(folder, path, access, sharing, links, creation);
-  if (opened.file != FileHandle::kNone) {
+  if (Opened(opened.file, path) != FileHandle::kNone) {
     const UncountedAllocations uncounted;
     openedWith.push_back(access);
     openedHow.emplace_back(links, creation);
@@ -17,11 +17,27 @@ OpenedFile FaultSystem::OpenFile(Folder folder, std::string_view path, FileAcces
   return opened;
 }
 
+FileHandle FaultSystem::Opened(FileHandle file, std::string_view path) {
+  if (file != FileHandle::kNone) {
+    const UncountedAllocations uncounted;
+    openPaths_[file] = path;
+  }
+  return file;
+}
+
+bool FaultSystem::Close(FileHandle file) {
+  ++closes;
+  openPaths_.erase(file);
+  return host_.Close(file);
+}
+
 std::optional<FileFacts> FaultSystem::FactsOf(FileHandle file) {
   auto facts = failFacts ? std::nullopt : host_.FactsOf(file);
-  if (facts && reparseTag) {
+  const auto path = openPaths_.find(file);
+  const auto tag = path == openPaths_.end() ? reparseTags.end() : reparseTags.find(path->second);
+  if (facts && tag != reparseTags.end()) {
     facts->attributes |= kAttributeReparsePoint;
-    facts->reparseTag = *reparseTag;
+    facts->reparseTag = tag->second;
   }
   return facts;
 }

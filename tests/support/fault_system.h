@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -37,8 +38,9 @@ class FaultSystem : public System {
   bool monthDayYearDates = false;
   // What the system keeps about open files cannot be had.
   bool failFacts = false;
-  // Open files carry a reparse point with this tag.
-  std::optional<std::uint32_t> reparseTag;
+  // Files and folders opened by these paths carry a reparse point with
+  // these tags.
+  std::map<std::string, std::uint32_t> reparseTags;
 
   // The access of every open that succeeded, and whether it went through
   // links and could create the file.
@@ -55,6 +57,12 @@ class FaultSystem : public System {
 
   OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access, FileSharing sharing,
                       FileLinks links, FileCreation creation) override;
+  FileHandle OpenFolder(FileHandle parent, std::string_view path) override {
+    return Opened(host_.OpenFolder(parent, path), path);
+  }
+  FileHandle MakeNewFile(FileHandle folder, std::string_view path) override {
+    return Opened(host_.MakeNewFile(folder, path), path);
+  }
   std::optional<FileFacts> FactsOf(FileHandle file) override;
   bool IsDiskFile(FileHandle file) override { return host_.IsDiskFile(file); }
   bool SeekToStart(FileHandle file) override { return host_.SeekToStart(file); }
@@ -68,10 +76,7 @@ class FaultSystem : public System {
     ++setEnds;
     return host_.SetEnd(file);
   }
-  bool Close(FileHandle file) override {
-    ++closes;
-    return host_.Close(file);
-  }
+  bool Close(FileHandle file) override;
   SearchHandle FindFirst(std::string_view path, FindRecord& record) override;
   bool FindNext(SearchHandle search, FindRecord& record) override {
     return host_.FindNext(search, record);
@@ -90,7 +95,11 @@ class FaultSystem : public System {
   void OpenWithShell(Folder folder, const char* name) override;
 
  private:
+  // Notes the path that `file` was opened by.
+  FileHandle Opened(FileHandle file, std::string_view path);
+
   System& host_ = HostSystem();
+  std::map<FileHandle, std::string> openPaths_;
 };
 
 }  // namespace sealmark::test

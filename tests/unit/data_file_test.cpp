@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "check/crc32.h"
@@ -124,16 +125,62 @@ TEST_F(DataFileTest, EmptyFileGivesNoContentAndItsOwnRecord) {
   EXPECT_NE(LastWriteTime(record), 0u);
 }
 
-TEST_F(DataFileTest, MissingFileInAWritableFolderIsLeftBehindEmpty) {
-  const std::uint64_t before = test::NowAsFileTime();
-  EXPECT_TRUE(Read("Data\\Sub\\Missing.DAT").empty());
-  ASSERT_TRUE(fs::is_regular_file(Place("Missing.DAT")));
-  EXPECT_EQ(fs::file_size(Place("Missing.DAT")), 0u);
+// A missing file is left behind empty, with the time of the read, where no
+// link is on its way: a reparse point that names another file at Data or at
+// its folder, or a link at its name. A cloud folder's reparse point names
+// none.
+TEST_F(DataFileTest, MissingFileIsLeftBehindEmptyWhereNoLinkIsOnItsWay) {
+  struct Row {
+    const char* name;
+    std::map<std::string, std::uint32_t> reparseTags;
+    bool linkAtTheName;
+    bool made;
+  };
+  const Row rows[] = {
+      {"no link", {}, false, true},
+      {"Data a symbolic link", {{"Data", 0xA000000C}}, false, false},
+      {"its folder a junction", {{"Data\\Sub", 0xA0000003}}, false, false},
+      {"its folder a cloud folder", {{"Data\\Sub", 0x9000001A}}, false, true},
+      {"a link at its name to a missing file", {}, true, false},
+  };
+  const fs::path target = temp_.path() / "Target.DAT";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove(Place("Missing.DAT"));
+    if (row.linkAtTheName) {
+      std::error_code error;
+      fs::create_symlink(target, Place("Missing.DAT"), error);
+      if (error) {
+        continue;  // no symbolic links here
+      }
+    }
+    system_.reparseTags = row.reparseTags;
+    const std::uint64_t before = test::NowAsFileTime();
+    EXPECT_TRUE(Read("Data\\Sub\\Missing.DAT").empty());
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(fs::is_regular_file(fs::symlink_status(Place("Missing.DAT"))), row.made);
+    if (row.made) {
+      EXPECT_EQ(fs::file_size(Place("Missing.DAT")), 0u);
+      const FindRecord record = LookUp("Data\\Sub\\Missing.DAT");
+      EXPECT_EQ(test::RecordName(record), "Missing.DAT");
+      EXPECT_GE(LastWriteTime(record), before - kMinute);
+      EXPECT_LE(LastWriteTime(record), test::NowAsFileTime() + kMinute);
+    }
+  }
+}
 
-  const FindRecord record = LookUp("Data\\Sub\\Missing.DAT");
-  EXPECT_EQ(test::RecordName(record), "Missing.DAT");
-  EXPECT_GE(LastWriteTime(record), before - kMinute);
-  EXPECT_LE(LastWriteTime(record), test::NowAsFileTime() + kMinute);
+// A held folder can be neither renamed nor removed, so no link can take its
+// place while a file is made in it.
+TEST_F(DataFileTest, HeldFolderCannotBeMovedAway) {
+  if (!test::HasShareModes()) {
+    GTEST_SKIP() << "no share modes on this platform";
+  }
+  const FileHandle held = system_.OpenFolder(FileHandle::kNone, "Data\\Sub");
+  ASSERT_NE(held, FileHandle::kNone);
+  std::error_code error;
+  fs::rename(temp_.path() / "Data" / "Sub", temp_.path() / "Data" / "Moved", error);
+  EXPECT_TRUE(error);
+  system_.Close(held);
 }
 
 TEST_F(DataFileTest, MissingFolderCreatesNothingAndGivesTheZeroRecord) {

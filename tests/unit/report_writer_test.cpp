@@ -103,7 +103,10 @@ TEST_F(ReportWriterTest, WritesOrLeavesTheFileAsWhatTheSystemKeepsAboutItSays) {
       test::WriteFileContent(temp_.path() / "FileCheck.TXT", "earlier\r\n");
     }
     system_.failFacts = c.failFacts;
-    system_.reparseTag = c.reparseTag;
+    system_.reparseTags.clear();
+    if (c.reparseTag) {
+      system_.reparseTags["FileCheck.TXT"] = *c.reparseTag;
+    }
     system_.openedHow.clear();
     EXPECT_EQ(WriteSampleReport("FileCheck.TXT"), std::string(c.report) == kWritten);
     EXPECT_EQ(Report(), c.report);

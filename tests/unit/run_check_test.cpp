@@ -204,7 +204,10 @@ TEST_F(RunCheckTest, ShowsTheReportOnlyWhereItWroteIt) {
     } else {
       test::WriteFileContent(report, row.before);
     }
-    system_.reparseTag = row.reparseTag;
+    system_.reparseTags.clear();
+    if (row.reparseTag) {
+      system_.reparseTags["FileCheck.TXT"] = *row.reparseTag;
+    }
     system_.shellRequests.clear();
     system_.readCounts.clear();
     EXPECT_EQ(Run(), 0);
