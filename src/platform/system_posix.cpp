@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -23,25 +24,29 @@ namespace sealmark {
 namespace {
 
 // The user's folder for temporary files.
-std::string_view TemporaryFolder() {
+const char* TemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
   return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
 // `path` in `folder`, with "/" separators, ending in a NUL; the empty path,
-// which names no file, when it is too long for the system.
+// which names no file, when it is too long for the system. The temporary
+// folder is every user's, so a file name there carries the user's number
+// before its extension, and no user's file stands in another's way.
 class NativePath {
  public:
   NativePath(Folder folder, std::string_view path) {
-    const std::string_view start = folder == Folder::kTemporary ? TemporaryFolder() : "";
-    const std::size_t size = start.size() + 1 + path.size() < sizeof chars_ ? path.size() : 0;
-    char* end = chars_;
-    if (size > 0 && !start.empty()) {
-      end = std::copy(start.begin(), start.end(), end);
-      *end++ = '/';
+    if (folder == Folder::kTemporary) {
+      const std::size_t stem = std::min(path.rfind('.'), path.size());
+      const int length =
+          std::snprintf(chars_, sizeof chars_, "%s/%.*s-%u%.*s", TemporaryFolder(),
+                        static_cast<int>(stem), path.data(), static_cast<unsigned>(geteuid()),
+                        static_cast<int>(path.size() - stem), path.data() + stem);
+      chars_[length > 0 && static_cast<std::size_t>(length) < sizeof chars_ ? length : 0] = '\0';
+      return;
     }
-    end = std::replace_copy(path.begin(), path.begin() + size, end, '\\', '/');
-    *end = '\0';
+    const std::size_t size = path.size() < sizeof chars_ ? path.size() : 0;
+    *std::replace_copy(path.begin(), path.begin() + size, chars_, '\\', '/') = '\0';
   }
   const char* c_str() const { return chars_; }
 

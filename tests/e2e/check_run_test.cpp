@@ -129,8 +129,8 @@ class CheckRun : public ::testing::Test {
   // there, while the install's report name holds what it held before.
   void ExpectTheReportInTheTemporaryFolder() const {
     ExpectReport(IntactEntries(), std::string(OperatingSystemText(HostSystem())),
-                 "temporary/FileCheck.TXT");
-    ExpectTheShellToOpen("temporary/FileCheck.TXT");
+                 "temporary/" + TemporaryName("FileCheck.TXT"));
+    ExpectTheShellToOpen("temporary/" + TemporaryName("FileCheck.TXT"));
   }
 
   TempDir temp_;
@@ -293,6 +293,18 @@ INSTANTIATE_TEST_SUITE_P(Planted, CheckRunWithSomethingPlantedAsReport,
                          ::testing::Values("HardLink", "SymbolicLink", "SymbolicLinkToAMissingFile",
                                            "Folder", "Fifo", "AnotherUsersFile"),
                          [](const auto& planted) { return planted.param; });
+
+// Another user's report in the temporary folder, which every user shares.
+TEST_F(CheckRun, WritesItsOwnReportBesideAnotherUsersInTheTemporaryFolder) {
+  fs::create_directory(install_ / "FileCheck.TXT");
+  WriteFileContent(temporary_ / "FileCheck.TXT", "another user's\r\n");
+  if (!GiveToAnotherUser(temporary_ / "FileCheck.TXT")) {
+    GTEST_SKIP() << "files cannot be given to another user here";
+  }
+  EXPECT_EQ(Run().exitCode, 0);
+  EXPECT_EQ(FileContent(temporary_ / "FileCheck.TXT"), "another user's\r\n");
+  ExpectTheReportInTheTemporaryFolder();
+}
 
 // What anyone who may write the data set could leave in it: a link from a
 // sub-folder or a data file's name to a place outside the install, where

@@ -81,6 +81,11 @@ void SetEnvironment(const std::string& name, const std::string& value);
 // Puts `folder` first on the PATH of this process.
 void PrependToPath(const std::filesystem::path& folder);
 
+// The name that the file `name` takes in the user's folder for temporary
+// files: the same on Windows; on POSIX, with the user's number before its
+// extension ("FileCheck-0.TXT").
+std::string TemporaryName(const std::string& name);
+
 // Makes `folder` the user's folder for temporary files, of this process and
 // the programs it starts, for as long as it lives: TMP on Windows, TMPDIR
 // on POSIX.

@@ -137,6 +137,11 @@ bool MakeFifo(const std::filesystem::path& path) {
   return mkfifo(path.c_str(), 0644) == 0;
 }
 
+std::string TemporaryName(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  return name.substr(0, dot) + "-" + std::to_string(geteuid()) + name.substr(dot);
+}
+
 bool GiveToAnotherUser(const std::filesystem::path& path) {
   return chown(path.c_str(), geteuid() + 1, static_cast<gid_t>(-1)) == 0;
 }

@@ -204,6 +204,10 @@ bool MakeFifo(const std::filesystem::path&) {
   return false;
 }
 
+std::string TemporaryName(const std::string& name) {
+  return name;
+}
+
 bool GiveToAnotherUser(const std::filesystem::path&) {
   return false;
 }

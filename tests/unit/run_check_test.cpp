@@ -213,7 +213,7 @@ TEST_F(RunCheckTest, ShowsTheReportOnlyWhereItWroteIt) {
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(system_.readCounts.size(), std::size_t{kManifestCount});
     EXPECT_EQ(Holding(report), row.written == Folder::kCurrent ? kIntactReport : row.before);
-    EXPECT_EQ(Holding(temporary_ / "FileCheck.TXT"),
+    EXPECT_EQ(Holding(temporary_ / test::TemporaryName("FileCheck.TXT")),
               row.written == Folder::kTemporary ? kIntactReport : "nothing");
     EXPECT_EQ(system_.shellRequests,
               (row.written ? ShellRequests{{*row.written, "FileCheck.TXT"}} : ShellRequests{}));
