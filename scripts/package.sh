@@ -2,12 +2,19 @@
 # Builds the two Windows programs alone with their release presets (no tests,
 # no benchmarks; the win32 and win64 presets test the same programs) and
 # makes the release zip build/Sealmark-<version>-windows.zip: Sealmark.exe of
-# the 32-bit build, x64/Sealmark.exe of the 64-bit build, and SHA256SUMS of
-# both.
+# the 32-bit build and x64/Sealmark.exe of the 64-bit build. Beside it,
+# build/SHA256SUMS holds the sums of the zip and of both programs, to be
+# published apart from the zip: sums inside it would vouch only for itself.
+# Packs only a tree with nothing uncommitted, and names its commit.
 # The zip's bytes depend on nothing but the programs: its files have fixed
 # times, modes and order. Prints the zip's path and contents.
 set -eu
 cd "$(dirname "$0")/.."
+if [ -n "$(git status --porcelain)" ]; then
+  echo "package.sh: the tree has uncommitted changes; commit them or stash them first" >&2
+  git status --short >&2
+  exit 1
+fi
 scripts/setup.sh
 stage=build/package/stage
 rm -rf build/package
@@ -19,16 +26,19 @@ cmake --install build/package/win32 --prefix "$stage" >/dev/null
 cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/win32/CMakeCache.txt)
-zip=$(pwd)/build/Sealmark-$version-windows.zip
-files="Sealmark.exe x64/Sealmark.exe SHA256SUMS"
+name=Sealmark-$version-windows.zip
+files="Sealmark.exe x64/Sealmark.exe"
 (
   cd "$stage"
-  sha256sum Sealmark.exe x64/Sealmark.exe >SHA256SUMS
   chmod 644 $files
   export TZ=UTC
   touch -d 2000-01-01T00:00:00 $files
-  rm -f "$zip"
-  zip -q -X -D "$zip" $files
+  rm -f "../../$name"
+  zip -q -X -D "../../$name" $files
+  sha256sum $files >../sums
 )
-echo "$zip"
-unzip -l "$zip"
+(cd build && sha256sum "$name" && cat package/sums) >build/SHA256SUMS
+echo "Packed commit $(git rev-parse HEAD)"
+echo "$(pwd)/build/$name"
+unzip -l "build/$name"
+cat build/SHA256SUMS

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the release zip twice from clean clones of the current commit (what
 # is not committed takes no part) in two different folders and compares the
-# results byte for byte: both Sealmark.exe files and the zip itself. Prints
+# results byte for byte: both Sealmark.exe files, the zip and its sums. Prints
 # their SHA-256 sums. Where the win32 and win64 presets have been built, their
 # Sealmark.exe, the programs that their tests ran, must be the released ones.
 set -eu
@@ -15,7 +15,7 @@ for clone in "$work/a" "$work/second/b"; do
 done
 zip=$(cd "$work/a/build" && ls Sealmark-*-windows.zip)
 status=0
-for file in "$zip" package/stage/Sealmark.exe package/stage/x64/Sealmark.exe; do
+for file in "$zip" SHA256SUMS package/stage/Sealmark.exe package/stage/x64/Sealmark.exe; do
   if cmp -s "$work/a/build/$file" "$work/second/b/build/$file"; then
     echo "same      $(cd "$work/a/build" && sha256sum "$file")"
   else
