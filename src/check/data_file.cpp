@@ -76,7 +76,6 @@ bool IsPassedOver(const FindRecord& record) {
 
 ContentBuffer::Room ContentBuffer::MakeRoom(System& system, std::size_t size) {
   size_ = 0;
-  inBlock_ = false;
   if (size <= room_) {
     return {start_, size};
   }
@@ -92,7 +91,7 @@ ContentBuffer::Room ContentBuffer::MakeRoom(System& system, std::size_t size) {
       return {start_, asked};
     }
   }
-  inBlock_ = true;
+  start_ = block_;
   return {block_, std::min(size, kBlockSize)};
 }
 

@@ -38,7 +38,7 @@ class ContentBuffer {
   ContentBuffer(const ContentBuffer&) = delete;
   ContentBuffer& operator=(const ContentBuffer&) = delete;
 
-  const unsigned char* data() const { return inBlock_ ? block_ : start_; }
+  const unsigned char* data() const { return start_; }
   std::size_t size() const { return size_; }
 
   // Empties the content and makes room for `size` bytes or, where `system`
@@ -51,10 +51,9 @@ class ContentBuffer {
 
  private:
   std::unique_ptr<unsigned char[]> memory_;
-  unsigned char* start_ = nullptr;  // the first page boundary in memory_
-  std::size_t room_ = 0;
+  unsigned char* start_ = nullptr;  // the room: memory_'s first page boundary, or block_
+  std::size_t room_ = 0;            // in memory_
   std::size_t size_ = 0;
-  bool inBlock_ = false;
   unsigned char block_[kBlockSize];
 };
 
@@ -63,10 +62,10 @@ class ContentBuffer {
 // when it was read in one piece, else its last piece. Opens for reading and
 // writing, else for reading alone, through any link; nothing is ever written
 // to it. A missing file is made empty where its folder allows, but only
-// where no folder on its path, nor the name itself, is a link. Whatever cannot be read
-// counts as no bytes: an empty path or one with a wildcard, a file that
-// cannot be opened, a read that fails. A read that fails or falls short
-// ends the file there.
+// where no folder on its path, nor the name itself, is a link. Whatever
+// cannot be read counts as no bytes: an empty path or one with a wildcard, a
+// file that cannot be opened, a read that fails. A read that fails or falls
+// short ends the file there.
 std::uint32_t ReadWholeFile(System& system, std::string_view path, ContentBuffer& content);
 
 // Looks data files up in their folders. The search of the last lookup stays
