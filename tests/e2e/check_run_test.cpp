@@ -248,7 +248,9 @@ TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
 
 // What anyone who may write the install folder could leave under the
 // report's name: a link to a file outside the install that may not exist,
-// a folder, a FIFO that no program reads, or a file of another user's.
+// a folder, a FIFO that no program reads, or a file of another user's; or
+// a folder while another user's report lies in the temporary folder, which
+// every user shares.
 class CheckRunWithSomethingPlantedAsReport : public CheckRun,
                                              public ::testing::WithParamInterface<std::string> {};
 
@@ -268,9 +270,13 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
     fs::create_directory(report, error);
   } else if (planted == "Fifo" && !MakeFifo(report)) {
     GTEST_SKIP() << "no FIFOs on this platform";
-  } else if (planted == "AnotherUsersFile") {
-    WriteFileContent(report, "not the report\r\n");
-    if (!GiveToAnotherUser(report)) {
+  } else if (planted == "AnotherUsersFile" || planted == "AnotherUsersTemporaryReport") {
+    const fs::path file = planted == "AnotherUsersFile" ? report : temporary_ / "FileCheck.TXT";
+    if (file != report) {
+      fs::create_directory(report, error);
+    }
+    WriteFileContent(file, "not the report\r\n");
+    if (!GiveToAnotherUser(file)) {
       GTEST_SKIP() << "files cannot be given to another user here";
     }
   } else if (planted != "Fifo") {
@@ -291,20 +297,9 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
 
 INSTANTIATE_TEST_SUITE_P(Planted, CheckRunWithSomethingPlantedAsReport,
                          ::testing::Values("HardLink", "SymbolicLink", "SymbolicLinkToAMissingFile",
-                                           "Folder", "Fifo", "AnotherUsersFile"),
+                                           "Folder", "Fifo", "AnotherUsersFile",
+                                           "AnotherUsersTemporaryReport"),
                          [](const auto& planted) { return planted.param; });
-
-// Another user's report in the temporary folder, which every user shares.
-TEST_F(CheckRun, WritesItsOwnReportBesideAnotherUsersInTheTemporaryFolder) {
-  fs::create_directory(install_ / "FileCheck.TXT");
-  WriteFileContent(temporary_ / "FileCheck.TXT", "another user's\r\n");
-  if (!GiveToAnotherUser(temporary_ / "FileCheck.TXT")) {
-    GTEST_SKIP() << "files cannot be given to another user here";
-  }
-  EXPECT_EQ(Run().exitCode, 0);
-  EXPECT_EQ(FileContent(temporary_ / "FileCheck.TXT"), "another user's\r\n");
-  ExpectTheReportInTheTemporaryFolder();
-}
 
 // What anyone who may write the data set could leave in it: a link from a
 // sub-folder or a data file's name to a place outside the install, where

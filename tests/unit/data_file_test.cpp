@@ -288,6 +288,7 @@ TEST_F(DataFileTest, OneBufferGrowsToTheLargestFileAndServesTheRest) {
 TEST_F(DataFileTest, ReadsInOnePieceUpToTheLimitAndInPiecesBeyond) {
   constexpr std::uint32_t kLimit = kWholeReadLimit;
   constexpr std::uint32_t kBlock = ContentBuffer::kBlockSize;
+  constexpr std::uint32_t kHalf = 3 * kBlock / 2;  // of a file that has no room whole
   struct Row {
     const char* name;
     std::size_t size;
@@ -301,12 +302,7 @@ TEST_F(DataFileTest, ReadsInOnePieceUpToTheLimitAndInPiecesBeyond) {
   const Row rows[] = {
       {"at the limit", kLimit, {kLimit}, kLimit},
       {"above the limit", kLimit + 3, {kLimit, 3}, kLimit + 3},
-      {"whole buffer refused",
-       3 * kBlock,
-       {3 * kBlock / 2, 3 * kBlock / 2},
-       3 * kBlock,
-       {},
-       2 * kBlock},
+      {"whole buffer refused", 2 * kHalf, {kHalf, kHalf}, 2 * kHalf, {}, 2 * kBlock},
       {"no memory at all", 3 * kBlock + 5, {kBlock, kBlock, kBlock, 5}, 3 * kBlock + 5, {}, 0},
       {"no memory for a small file", 10, {10}, 10, {}, 0},
       {"short read", 10, {10}, 4, {}, {}, {}, 4},
