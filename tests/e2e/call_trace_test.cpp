@@ -99,7 +99,7 @@ Image ImageOf(const fs::path& program) {
 // thread that made the first of them, with the results of those that
 // returned. Trace lines read "PREFIX:Call DLL.Name(ARGUMENTS) ret=ADDRESS"
 // and "PREFIX:Ret  DLL.Name() retval=RESULT ret=ADDRESS"; the prefix names
-// the thread.
+// the process and the thread.
 std::vector<Call> ProgramCalls(const std::string& trace, const Image& image) {
   std::vector<Call> calls;
   std::vector<std::size_t> pending;
@@ -156,15 +156,31 @@ constexpr char kRelayExclude[] =
     "kernel32.97;kernel32.98;kernel32.TlsGetValue;kernel32.TlsSetValue;kernel32.FlsGetValue;"
     "kernel32.FlsSetValue";
 
+// The lines of a trace written with Wine's +pid that the process
+// `processId` wrote.
+std::string LinesOfProcess(const std::string& trace, unsigned long processId) {
+  char process[16];
+  std::snprintf(process, sizeof process, "%04lx:", processId);
+  std::istringstream lines(trace);
+  std::string own;
+  for (std::string line; std::getline(lines, line);) {
+    own += line.rfind(process, 0) == 0 ? line + "\n" : "";
+  }
+  return own;
+}
+
 // Runs the program in `install` under Wine's traces of calls into system
-// libraries and of activation contexts; the trace.
+// libraries and of activation contexts; the lines of its own process. The
+// processes that it starts, which write to the same log, may run code at
+// the addresses of its image (Wine's explorer and the shell recorder load
+// where it does), so each line names its process.
 std::string TraceOfARun(const fs::path& install) {
   const auto before = static_cast<std::size_t>(fs::file_size(RelayLog()));
   const RegistryValue exclude("Software\\Wine\\Debug", "RelayExclude", kRelayExclude);
-  SetEnvironment("WINEDEBUG", "+relay,+actctx");
-  RunProgram(gProgramUnderTest, {}, install);
+  SetEnvironment("WINEDEBUG", "+pid,+relay,+actctx");
+  const ProgramRun run = RunProgram(gProgramUnderTest, {}, install);
   SetEnvironment("WINEDEBUG", "-all");
-  return FileContent(RelayLog()).substr(before);
+  return LinesOfProcess(FileContent(RelayLog()).substr(before), run.processId);
 }
 
 // DeviceIoControl reads the tag of a reparse point, which Wine makes none

@@ -65,8 +65,9 @@ std::uint64_t NowAsFileTime();
 bool LoadAndFreeLibrary(const std::filesystem::path& path);
 
 struct ProgramRun {
-  int exitCode;        // -1 when the program could not be started
-  std::string output;  // what it wrote to its standard output and error
+  int exitCode;                 // -1 when the program could not be started
+  std::string output;           // what it wrote to its standard output and error
+  unsigned long processId = 0;  // its process's id
 };
 
 // Runs `program` with `arguments` in `folder` and waits for it to end.
@@ -82,8 +83,8 @@ void SetEnvironment(const std::string& name, const std::string& value);
 void PrependToPath(const std::filesystem::path& folder);
 
 // The name that the file `name` takes in the user's folder for temporary
-// files: the same on Windows; on POSIX, with the user's number before its
-// extension ("FileCheck-0.TXT").
+// files: the same on Windows; on POSIX, in the user's own folder there
+// ("sealmark-0/FileCheck.TXT").
 std::string TemporaryName(const std::string& name);
 
 // Makes `folder` the user's folder for temporary files, of this process and

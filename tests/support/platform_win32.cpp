@@ -187,7 +187,7 @@ ProgramRun RunProgram(const std::filesystem::path& program,
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return {static_cast<int>(exitCode), FileContent(output)};
+  return {static_cast<int>(exitCode), FileContent(output), process.dwProcessId};
 }
 
 void SetEnvironment(const std::string& name, const std::string& value) {
