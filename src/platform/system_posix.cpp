@@ -23,28 +23,17 @@ namespace sealmark {
 
 namespace {
 
-// The user's folder for temporary files.
-const char* TemporaryFolder() {
+// The folder for temporary files that every user shares.
+const char* SharedTemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
   return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
-// `path` in `folder`, with "/" separators, ending in a NUL; the empty path,
-// which names no file, when it is too long for the system. The temporary
-// folder is every user's, so a file name there carries the user's number
-// before its extension, and no user's file stands in another's way.
+// `path` with "/" separators, ending in a NUL; the empty path, which names
+// no file, when it is too long for the system.
 class NativePath {
  public:
-  NativePath(Folder folder, std::string_view path) {
-    if (folder == Folder::kTemporary) {
-      const std::size_t stem = std::min(path.rfind('.'), path.size());
-      const int length =
-          std::snprintf(chars_, sizeof chars_, "%s/%.*s-%u%.*s", TemporaryFolder(),
-                        static_cast<int>(stem), path.data(), static_cast<unsigned>(geteuid()),
-                        static_cast<int>(path.size() - stem), path.data() + stem);
-      chars_[length > 0 && static_cast<std::size_t>(length) < sizeof chars_ ? length : 0] = '\0';
-      return;
-    }
+  explicit NativePath(std::string_view path) {
     const std::size_t size = path.size() < sizeof chars_ ? path.size() : 0;
     *std::replace_copy(path.begin(), path.begin() + size, chars_, '\\', '/') = '\0';
   }
@@ -66,7 +55,7 @@ FileHandle AsFileHandle(int descriptor) {
 // for kNone) with `flags`, never through a link there.
 FileHandle OpenAt(FileHandle parent, std::string_view path, int flags) {
   const std::string_view name = path.substr(path.find_last_of('\\') + 1);
-  const NativePath native(Folder::kCurrent, parent == FileHandle::kNone ? path : name);
+  const NativePath native(parent == FileHandle::kNone ? path : name);
   const int from = parent == FileHandle::kNone ? AT_FDCWD : AsDescriptor(parent);
   return AsFileHandle(GuardedSystemCall([&] {
                         return openat(from, native.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -92,6 +81,46 @@ std::optional<struct stat> StatusOf(int descriptor) {
     return std::nullopt;
   }
   return status;
+}
+
+// The folder at `path`, open, when no one but the user may write it: a
+// folder, not a link, the user's own, that no one else may write; -1
+// otherwise.
+int OpenOwnFolder(const char* path) {
+  const int folder = GuardedSystemCall([&] {
+                       return open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                     }).value;
+  const auto status = folder < 0 ? std::nullopt : StatusOf(folder);
+  if (status && status->st_uid == geteuid() && (status->st_mode & 022) == 0) {
+    return folder;
+  }
+  if (folder >= 0) {
+    close(folder);
+  }
+  return -1;
+}
+
+// The user's own folder in the shared temporary folder, open, and its path
+// in `path`; -1 when there is none. It is "sealmark-<user number>", made
+// with mode 0700 where it is missing. Where another user holds that name,
+// or it is not such a folder, a new one is made under a name that nobody
+// held before, "sealmark-<user number>-XXXXXX", so that no other user can
+// keep the user's report from being written.
+int OpenPrivateFolder(char (&path)[PATH_MAX]) {
+  constexpr char kNewName[] = "-XXXXXX";
+  const int length = std::snprintf(path, sizeof path, "%s/sealmark-%u", SharedTemporaryFolder(),
+                                   static_cast<unsigned>(geteuid()));
+  if (length <= 0 || static_cast<std::size_t>(length) + sizeof kNewName > sizeof path) {
+    return -1;
+  }
+  GuardedSystemCall([&] { return mkdir(path, 0700); });
+  const int folder = OpenOwnFolder(path);
+  if (folder >= 0) {
+    return folder;
+  }
+  std::strcat(path, kNewName);
+  return GuardedSystemCall([&] { return mkdtemp(path); }).value != nullptr ? OpenOwnFolder(path)
+                                                                           : -1;
 }
 
 void FillRecord(std::string_view path, const struct stat& status, FindRecord& record) {
@@ -181,39 +210,20 @@ std::optional<std::uint32_t> TransferAll(std::uint32_t count, Transfer transfer)
 // The user's short date is the date format of the LC_TIME locale (%x).
 class PosixSystem final : public System {
  public:
-  // Open always first tries to make a new file, so that it can tell that it
-  // made it, and else opens as before: through a link where it may follow
-  // one, creating what a dangling link names.
+  // The shared temporary folder is every user's, so a file there is opened
+  // in the user's own folder in it, held open from its check to the open.
   OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access, FileSharing,
                       FileLinks links, FileCreation creation) override {
-    const NativePath native(folder, path);
-    // O_NONBLOCK: a FIFO in a file's place must not hold the run. A FIFO
-    // that no program reads is not opened for writing at all.
-    const int flags = OpenFlags(access) | (links == FileLinks::kNoFollow ? O_NOFOLLOW : 0) |
-                      O_NONBLOCK | O_CLOEXEC;
-    bool missing = false;
-    const auto openWith = [&](int more) {
-      const auto opened =
-          GuardedSystemCall([&] { return open(native.c_str(), flags | more, 0666); });
-      missing = opened.value < 0 && opened.error == ENOENT;
-      // As on Windows, a folder is not opened as a file.
-      const auto status = opened.value < 0 ? std::nullopt : StatusOf(opened.value);
-      if (status && S_ISDIR(status->st_mode)) {
-        Close(AsFileHandle(opened.value));
-        return FileHandle::kNone;
-      }
-      return AsFileHandle(opened.value);
-    };
-    if (creation == FileCreation::kOpenExisting) {
-      const FileHandle file = openWith(0);
-      return {file, false, missing};
+    if (folder == Folder::kCurrent) {
+      return OpenFrom(AT_FDCWD, path, access, links, creation);
     }
-    const FileHandle made = openWith(O_CREAT | O_EXCL);
-    if (made != FileHandle::kNone) {
-      return {made, true};
+    const int own = OpenPrivateFolder(privateFolder_);
+    if (own < 0) {
+      return {FileHandle::kNone, false};
     }
-    const FileHandle file = openWith(O_CREAT);
-    return {file, false, missing};
+    const OpenedFile opened = OpenFrom(own, path, access, links, creation);
+    close(own);
+    return opened;
   }
 
   // A folder that is a symbolic link is not opened, nor is the link's folder
@@ -288,7 +298,7 @@ class PosixSystem final : public System {
   }
 
   SearchHandle FindFirst(std::string_view path, FindRecord& record) override {
-    const NativePath native(Folder::kCurrent, path);
+    const NativePath native(path);
     struct stat status {};
     if (GuardedSystemCall([&] { return stat(native.c_str(), &status); }).value != 0) {
       return SearchHandle::kNone;
@@ -345,7 +355,12 @@ class PosixSystem final : public System {
   // /dev/null; it is not waited for. When the streams cannot be set up (the
   // C library takes memory for that), the opener is not started.
   void OpenWithShell(Folder folder, const char* name) override {
-    const NativePath path(folder, name);
+    const char* start = folder == Folder::kTemporary ? privateFolder_ : ".";
+    char path[PATH_MAX];
+    const int length = std::snprintf(path, sizeof path, "%s/%s", start, name);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) {
+      return;
+    }
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0) {
       return;
@@ -353,7 +368,7 @@ class PosixSystem final : public System {
     if (AddQuietStreams(actions)) {
       // The arguments are not changed; the type is the C library's.
       char program[] = "xdg-open";
-      char* argv[] = {program, const_cast<char*>(path.c_str()), nullptr};
+      char* argv[] = {program, path, nullptr};
       pid_t child = 0;
       posix_spawnp(&child, program, &actions, nullptr, argv, environ);
     }
@@ -361,7 +376,45 @@ class PosixSystem final : public System {
   }
 
  private:
+  // Open always first tries to make a new file, so that it can tell that it
+  // made it, and else opens as before: through a link where it may follow
+  // one, creating what a dangling link names.
+  OpenedFile OpenFrom(int from, std::string_view path, FileAccess access, FileLinks links,
+                      FileCreation creation) {
+    const NativePath native(path);
+    // O_NONBLOCK: a FIFO in a file's place must not hold the run. A FIFO
+    // that no program reads is not opened for writing at all.
+    const int flags = OpenFlags(access) | (links == FileLinks::kNoFollow ? O_NOFOLLOW : 0) |
+                      O_NONBLOCK | O_CLOEXEC;
+    bool missing = false;
+    const auto openWith = [&](int more) {
+      const auto opened =
+          GuardedSystemCall([&] { return openat(from, native.c_str(), flags | more, 0666); });
+      missing = opened.value < 0 && opened.error == ENOENT;
+      // As on Windows, a folder is not opened as a file.
+      const auto status = opened.value < 0 ? std::nullopt : StatusOf(opened.value);
+      if (status && S_ISDIR(status->st_mode)) {
+        Close(AsFileHandle(opened.value));
+        return FileHandle::kNone;
+      }
+      return AsFileHandle(opened.value);
+    };
+    if (creation == FileCreation::kOpenExisting) {
+      const FileHandle file = openWith(0);
+      return {file, false, missing};
+    }
+    const FileHandle made = openWith(O_CREAT | O_EXCL);
+    if (made != FileHandle::kNone) {
+      return {made, true};
+    }
+    const FileHandle file = openWith(O_CREAT);
+    return {file, false, missing};
+  }
+
   std::intptr_t searches_ = 0;
+  // The user's own folder in the shared temporary folder, as the last open
+  // there found it.
+  char privateFolder_[PATH_MAX] = {};
 };
 
 PosixSystem gHostSystem;

@@ -125,12 +125,14 @@ class CheckRun : public ::testing::Test {
     EXPECT_TRUE(fs::equivalent(install_ / requests[0], temp_.path() / file, error)) << requests[0];
   }
 
-  // The run's intact report, written to the temporary folder and shown from
-  // there, while the install's report name holds what it held before.
-  void ExpectTheReportInTheTemporaryFolder() const {
+  // The run's intact report, written to `name` in the temporary folder and
+  // shown from there, while the install's report name holds what it held
+  // before.
+  void ExpectTheReportInTheTemporaryFolder(
+      const fs::path& name = TemporaryName("FileCheck.TXT")) const {
     ExpectReport(IntactEntries(), std::string(OperatingSystemText(HostSystem())),
-                 "temporary/" + TemporaryName("FileCheck.TXT"));
-    ExpectTheShellToOpen("temporary/" + TemporaryName("FileCheck.TXT"));
+                 "temporary" / name);
+    ExpectTheShellToOpen("temporary" / name);
   }
 
   TempDir temp_;
@@ -249,8 +251,8 @@ TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
 // What anyone who may write the install folder could leave under the
 // report's name: a link to a file outside the install that may not exist,
 // a folder, a FIFO that no program reads, or a file of another user's; or
-// a folder while another user's report lies in the temporary folder, which
-// every user shares.
+// a folder while another user holds the very name that the report would
+// take in the temporary folder, which every user shares.
 class CheckRunWithSomethingPlantedAsReport : public CheckRun,
                                              public ::testing::WithParamInterface<std::string> {};
 
@@ -258,6 +260,7 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   const fs::path outside = temp_.path() / "outside";
   const fs::path target = outside / "precious.txt";
   const fs::path report = install_ / "FileCheck.TXT";
+  const fs::path temporaryReport = temporary_ / TemporaryName("FileCheck.TXT");
   const std::string& planted = GetParam();
   fs::create_directory(outside);
   if (planted != "SymbolicLinkToAMissingFile") {
@@ -271,12 +274,13 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   } else if (planted == "Fifo" && !MakeFifo(report)) {
     GTEST_SKIP() << "no FIFOs on this platform";
   } else if (planted == "AnotherUsersFile" || planted == "AnotherUsersTemporaryReport") {
-    const fs::path file = planted == "AnotherUsersFile" ? report : temporary_ / "FileCheck.TXT";
+    const fs::path file = planted == "AnotherUsersFile" ? report : temporaryReport;
     if (file != report) {
       fs::create_directory(report, error);
+      fs::create_directories(file.parent_path());
     }
     WriteFileContent(file, "not the report\r\n");
-    if (!GiveToAnotherUser(file)) {
+    if (!GiveToAnotherUser(file) || (file != report && !GiveToAnotherUser(file.parent_path()))) {
       GTEST_SKIP() << "files cannot be given to another user here";
     }
   } else if (planted != "Fifo") {
@@ -292,7 +296,18 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   EXPECT_EQ(Run().exitCode, 0);
   EXPECT_EQ(Listing(outside), before);
   EXPECT_EQ(fs::symlink_status(report).type(), type);
-  ExpectTheReportInTheTemporaryFolder();
+  fs::path written = TemporaryName("FileCheck.TXT");
+  if (planted == "AnotherUsersTemporaryReport") {
+    // Made in a new folder beside the one that another user holds.
+    EXPECT_EQ(FileContent(temporaryReport), "not the report\r\n");
+    const std::string held = written.parent_path().string() + "-";
+    for (const auto& entry : fs::directory_iterator(temporary_)) {
+      if (entry.path().filename().string().rfind(held, 0) == 0) {
+        written = entry.path().filename() / written.filename();
+      }
+    }
+  }
+  ExpectTheReportInTheTemporaryFolder(written);
 }
 
 INSTANTIATE_TEST_SUITE_P(Planted, CheckRunWithSomethingPlantedAsReport,

@@ -121,7 +121,7 @@ ProgramRun RunProgram(const std::filesystem::path& program,
       WEXITSTATUS(status) == 127) {
     return {-1, FileContent(output)};
   }
-  return {WEXITSTATUS(status), FileContent(output)};
+  return {WEXITSTATUS(status), FileContent(output), static_cast<unsigned long>(child)};
 }
 
 void SetEnvironment(const std::string& name, const std::string& value) {
@@ -138,8 +138,7 @@ bool MakeFifo(const std::filesystem::path& path) {
 }
 
 std::string TemporaryName(const std::string& name) {
-  const std::size_t dot = name.rfind('.');
-  return name.substr(0, dot) + "-" + std::to_string(geteuid()) + name.substr(dot);
+  return "sealmark-" + std::to_string(geteuid()) + "/" + name;
 }
 
 bool GiveToAnotherUser(const std::filesystem::path& path) {
