@@ -58,7 +58,8 @@ FileHandle OpenAt(FileHandle parent, std::string_view path, int flags) {
   const NativePath native(parent == FileHandle::kNone ? path : name);
   const int from = parent == FileHandle::kNone ? AT_FDCWD : AsDescriptor(parent);
   return AsFileHandle(GuardedSystemCall([&] {
-                        return openat(from, native.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+                        return openat(from, native.c_str(),
+                                      flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
                       }).value);
 }
 
@@ -383,9 +384,10 @@ class PosixSystem final : public System {
                       FileCreation creation) {
     const NativePath native(path);
     // O_NONBLOCK: a FIFO in a file's place must not hold the run. A FIFO
-    // that no program reads is not opened for writing at all.
+    // that no program reads is not opened for writing at all. O_NOCTTY: a
+    // terminal in a file's place does not become the program's.
     const int flags = OpenFlags(access) | (links == FileLinks::kNoFollow ? O_NOFOLLOW : 0) |
-                      O_NONBLOCK | O_CLOEXEC;
+                      O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     bool missing = false;
     const auto openWith = [&](int more) {
       const auto opened =
