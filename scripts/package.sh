@@ -10,7 +10,13 @@
 # times, modes and order. Prints the zip's path and contents.
 set -eu
 cd "$(dirname "$0")/.."
-if [ -n "$(git status --porcelain)" ]; then
+# A command substitution's failure would not stop the script: each is
+# checked.
+if ! changes=$(git status --porcelain) || ! commit=$(git rev-parse --verify HEAD); then
+  echo "package.sh: git cannot tell this tree's state and commit; pack from a git checkout" >&2
+  exit 1
+fi
+if [ -n "$changes" ]; then
   echo "package.sh: the tree has uncommitted changes; commit them or stash them first" >&2
   git status --short >&2
   exit 1
@@ -38,7 +44,7 @@ files="Sealmark.exe x64/Sealmark.exe"
   sha256sum $files >../sums
 )
 (cd build && sha256sum "$name" && cat package/sums) >build/SHA256SUMS
-echo "Packed commit $(git rev-parse HEAD)"
+echo "Packed commit $commit"
 echo "$(pwd)/build/$name"
 unzip -l "build/$name"
 cat build/SHA256SUMS
