@@ -110,8 +110,10 @@ class System {
   virtual OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access,
                               FileSharing sharing, FileLinks links, FileCreation creation) = 0;
   // Opens the folder `path` in the current folder itself, not what a link
-  // there names, for reading and shared for reading alone, so that it can be
-  // neither written, renamed nor deleted while it is open. `parent` is the
+  // there names, for reading. Windows shares it for reading alone, so that
+  // it can be neither renamed nor deleted while it is open, though files can
+  // still be made in it; POSIX holds nothing, but a file made from the open
+  // folder is made in that folder wherever it has gone. `parent` is the
   // folder that holds it, open in the same way, or kNone for the current
   // folder: POSIX opens the folder from there, Windows takes the path whole.
   virtual FileHandle OpenFolder(FileHandle parent, std::string_view path) = 0;
