@@ -26,12 +26,10 @@ FileHandle FaultSystem::Opened(FileHandle file, std::string_view path) {
 }
 
 FileHandle FaultSystem::MakeNewFile(FileHandle folder, std::string_view path) {
-  {
-    const UncountedAllocations uncounted;
-    openWhenMade.clear();
-    for (const auto& open : openPaths_) {
-      openWhenMade.insert(open.second);
-    }
+  const UncountedAllocations uncounted;
+  openWhenMade.clear();
+  for (const auto& open : openPaths_) {
+    openWhenMade.insert(open.second);
   }
   return Opened(host_.MakeNewFile(folder, path), path);
 }
