@@ -356,9 +356,10 @@ class PosixSystem final : public System {
   // /dev/null; it is not waited for. When the streams cannot be set up (the
   // C library takes memory for that), the opener is not started.
   void OpenWithShell(Folder folder, const char* name) override {
-    const char* start = folder == Folder::kTemporary ? privateFolder_ : ".";
+    const bool temporary = folder == Folder::kTemporary;
     char path[PATH_MAX];
-    const int length = std::snprintf(path, sizeof path, "%s/%s", start, name);
+    const int length = std::snprintf(path, sizeof path, "%s%s%s", temporary ? privateFolder_ : "",
+                                     temporary ? "/" : "", name);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) {
       return;
     }
