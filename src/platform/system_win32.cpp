@@ -30,6 +30,9 @@ static_assert(offsetof(FindRecord, name) == offsetof(WIN32_FIND_DATAW, cFileName
 constexpr int kOpenPathLimit = 255;
 constexpr int kFindPathLimit = 256;
 constexpr int kLongestPath = MAX_PATH - 1;
+// The longest form of a path in the current folder: "\\?\UNC", the current
+// folder, "\" and the path.
+constexpr std::size_t kLongestForm = 7 + MAX_PATH + 1 + MAX_PATH;
 
 // `path` in UTF-16 at `units`, which has room for `room` units; how many it
 // takes, 0 when it does not fit. No byte of an ANSI code page gives more
@@ -43,23 +46,30 @@ int WideUnits(std::string_view path, wchar_t* units, int room) {
 }
 
 // The user's folder for temporary files, ending in "\", at the start of
-// `units`; how many units it takes, 0 when it cannot be had. Kernel32 is not
+// `units`, which has room for MAX_PATH + 1; how many units it takes, 0 when
+// it cannot be had. Kernel32 is not
 // shown to export GetTempPathW on Windows 98, where the program must start
 // to refuse, so it is bound at run time.
-int TemporaryFolder(wchar_t (&units)[MAX_PATH + 1]) {
+int TemporaryFolder(wchar_t* units) {
   const auto getTempPath = KernelEntryPoint<decltype(&GetTempPathW)>("GetTempPathW");
   const DWORD length = getTempPath != nullptr ? getTempPath(MAX_PATH + 1, units) : 0;
   return length <= MAX_PATH ? static_cast<int>(length) : 0;
 }
 
-// A path in UTF-16 ending in a NUL: `path` in the current folder, cut to
-// `limit` units, or `path` in the folder for temporary files. The empty
-// path, which names no file, when it cannot be had.
+// A path in UTF-16 ending in a NUL, as it is passed to the system: `path`
+// in the current folder, cut to `limit` units, in its form there, or `path`
+// in the folder for temporary files. The empty path, which names no file,
+// when it cannot be had.
 class WidePath {
  public:
   WidePath(Folder folder, std::string_view path, int limit) {
     if (folder == Folder::kCurrent) {
-      units_[std::min(WideUnits(path, units_, MAX_PATH), limit)] = L'\0';
+      wchar_t relative[MAX_PATH];
+      const int units = std::min(WideUnits(path, relative, MAX_PATH), limit);
+      wchar_t current[MAX_PATH + 1];
+      const DWORD found = units > 0 ? GetCurrentDirectoryW(MAX_PATH + 1, current) : 0;
+      SystemPathForm({current, found <= MAX_PATH ? found : 0},
+                     {relative, static_cast<std::size_t>(units)}, units_, kLongestForm);
       return;
     }
     const int start = TemporaryFolder(units_);
@@ -198,6 +208,37 @@ DWORD FlagsAndAttributes(FileLinks links) {
   const bool openLinkItself = links == FileLinks::kNoFollow && KnowsReparsePoints();
   return FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION |
          (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+}
+
+// The form that passes a path in the current folder of a program that is
+// not long-path aware to the system: from MAX_PATH on, joined to the
+// current folder, Windows no longer takes it; the \\?\ form it takes whole.
+std::size_t SystemPathForm(std::wstring_view current, std::wstring_view path, wchar_t* form,
+                           std::size_t room) {
+  // Literals of a known length: the view of a bare pointer would count it
+  // with the C runtime's wcslen, which the program does not import.
+  using namespace std::string_view_literals;
+  std::wstring_view prefix;
+  std::wstring_view separator = !current.empty() && current.back() == L'\\' ? L""sv : L"\\"sv;
+  if (current.size() + separator.size() + path.size() < MAX_PATH) {
+    current = separator = {};
+  } else if (current.substr(0, 4) == L"\\\\?\\"sv) {
+    // Already whole.
+  } else if (current.substr(0, 2) == L"\\\\"sv) {
+    prefix = L"\\\\?\\UNC"sv;
+    current.remove_prefix(1);
+  } else {
+    prefix = L"\\\\?\\"sv;
+  }
+  const std::size_t units = prefix.size() + current.size() + separator.size() + path.size();
+  wchar_t* end = form;
+  if (units <= room) {
+    for (const std::wstring_view piece : {prefix, current, separator, path}) {
+      end = std::copy(piece.begin(), piece.end(), end);
+    }
+  }
+  *end = L'\0';
+  return static_cast<std::size_t>(end - form);
 }
 
 namespace {

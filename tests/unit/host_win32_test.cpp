@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "check/crc32_forms.h"
 #include "host/date_text.h"
@@ -108,6 +109,27 @@ struct DateCase {
   const char* stamp;
   const char* date;
 };
+
+// A path that stays below MAX_PATH joined to the current folder goes as it
+// is; from MAX_PATH on it goes whole, in the \\?\ form, \\?\UNC\ on a share.
+TEST(SystemPathForm, NamesAPathThatReachesMaxPathWhole) {
+  const std::wstring data = L"Data\\GRD_Volume\\10-y-old_Soil_00.DAT";
+  const std::wstring deep(220, L'd');  // C:\ and 220 units, then \ and the path: MAX_PATH units
+  const std::pair<std::wstring, std::wstring> rows[] = {
+      {L"C:\\Ombrex_Atlas", data},
+      {L"C:\\" + deep.substr(1), data},
+      {L"C:\\" + deep, L"\\\\?\\C:\\" + deep + L"\\" + data},
+      {L"\\\\server\\share\\" + deep, L"\\\\?\\UNC\\server\\share\\" + deep + L"\\" + data},
+      {L"\\\\?\\C:\\" + deep, L"\\\\?\\C:\\" + deep + L"\\" + data},
+  };
+  wchar_t form[600];
+  for (const auto& [current, expected] : rows) {
+    EXPECT_EQ(SystemPathForm(current, data, form, 599), expected.size());
+    EXPECT_EQ(std::wstring(form), expected);
+  }
+  EXPECT_EQ(SystemPathForm(L"C:\\" + deep, data, form, 259), 0u);
+  EXPECT_EQ(form[0], L'\0');
+}
 
 TEST(UserShortDate, ShapesTheDateText) {
   const DateCase cases[] = {
