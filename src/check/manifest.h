@@ -6,6 +6,9 @@
 
 namespace sealmark {
 
+// The folder of the data set, in the viewer's folder.
+inline constexpr std::string_view kDataFolder = "Data";
+
 // The viewer's data set: 43 files below "Data\", each with the checksum text
 // of its intact copy, in the report's order.
 struct ManifestEntry {

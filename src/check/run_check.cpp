@@ -33,6 +33,12 @@ std::optional<Folder> CreateReport(ReportWriter& report) {
 
 }  // namespace
 
+void EnterTheDataSetsFolder(System& system) {
+  if (!system.HoldsFolder(kDataFolder)) {
+    system.EnterProgramFolderHolding(kDataFolder);
+  }
+}
+
 int RunCheck(System& system, FileLookup& lookup) {
   const OsText operatingSystem = OperatingSystemText(system);
 
@@ -51,7 +57,7 @@ int RunCheck(System& system, FileLookup& lookup) {
   std::int32_t badFiles = 0;
   for (int index = 1; index <= kManifestCount; ++index) {
     const std::string_view name = ManifestName(index);
-    const FixedText<5 + kLongestName> path{"Data\\", name};
+    const FixedText<5 + kLongestName> path{kDataFolder, "\\", name};
     const std::uint32_t checksum = ReadWholeFile(system, path, content);
     lookup.LookUpFile(path, record);
     const StampText dateText = FileDateText(system, LastWriteTime(record));

@@ -14,4 +14,10 @@ namespace sealmark {
 // left open in `lookup`.
 int RunCheck(System& system, FileLookup& lookup);
 
+// Makes the program's own folder the current one where the current folder
+// holds no data set and that folder does, so that a program started from
+// elsewhere (a shortcut's other folder, a prompt, a scheduled task) checks
+// the data set beside it, as when it is started there.
+void EnterTheDataSetsFolder(System& system);
+
 }  // namespace sealmark

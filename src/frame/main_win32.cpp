@@ -54,10 +54,11 @@ extern "C" int SealmarkEntry() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   using sealmark::CallSystemEntry;
+  sealmark::System& system = sealmark::HostSystem();
+  sealmark::EnterTheDataSetsFolder(system);
   // The shell request at the end of the run may use COM; the run goes on
   // without it.
   CallSystemEntry<decltype(&CoInitialize)>("ole32.dll", "CoInitialize", nullptr);
-  sealmark::System& system = sealmark::HostSystem();
   sealmark::FileLookup lookup(system);
   const int result = sealmark::RunCheck(system, lookup);
   lookup.Close();

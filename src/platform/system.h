@@ -142,6 +142,16 @@ class System {
   virtual bool FindNext(SearchHandle search, FindRecord& record) = 0;
   virtual bool CloseSearch(SearchHandle search) = 0;
 
+  // Where the run takes its paths from. Each a guarded call, but for the
+  // question of the program's own file.
+
+  // Whether the current folder holds the folder `name`, or a link to one.
+  virtual bool HoldsFolder(std::string_view name) = 0;
+  // Makes the folder of the program's own file the current folder where it
+  // holds the folder `name`, or a link to one; false, with the current
+  // folder as it was, otherwise.
+  virtual bool EnterProgramFolderHolding(std::string_view name) = 0;
+
   // The host's clock, version and date settings.
 
   // The current local date and time.

@@ -124,6 +124,13 @@ int OpenPrivateFolder(char (&path)[PATH_MAX]) {
                                                                            : -1;
 }
 
+// Whether `path` names a folder, or a link to one.
+bool IsFolder(const char* path) {
+  struct stat status {};
+  return GuardedSystemCall([&] { return stat(path, &status); }).value == 0 &&
+         S_ISDIR(status.st_mode);
+}
+
 void FillRecord(std::string_view path, const struct stat& status, FindRecord& record) {
   std::memset(&record, 0, sizeof record);
   // Past the last "/", or the whole path when it has none (npos + 1 is 0).
@@ -311,6 +318,29 @@ class PosixSystem final : public System {
   bool FindNext(SearchHandle, FindRecord&) override { return false; }
 
   bool CloseSearch(SearchHandle) override { return true; }
+
+  bool HoldsFolder(std::string_view name) override { return IsFolder(NativePath(name).c_str()); }
+
+  // The program's own file is the one that the kernel names at
+  // /proc/self/exe.
+  bool EnterProgramFolderHolding(std::string_view name) override {
+    char path[PATH_MAX];
+    const auto length =
+        GuardedSystemCall([&] { return readlink("/proc/self/exe", path, sizeof path); }).value;
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) {
+      return false;
+    }
+    const std::size_t folder = std::string_view(path, static_cast<std::size_t>(length)).rfind('/');
+    if (folder == std::string_view::npos || folder + 1 + name.size() >= sizeof path) {
+      return false;
+    }
+    *std::copy(name.begin(), name.end(), path + folder + 1) = '\0';
+    if (!IsFolder(path)) {
+      return false;
+    }
+    path[folder + 1] = '\0';
+    return GuardedSystemCall([&] { return chdir(path); }).value == 0;
+  }
 
   CalendarTime LocalTime() override {
     const std::time_t now = std::time(nullptr);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "platform/guarded_call.h"
 #include "platform/system_libraries_win32.h"
@@ -79,8 +81,31 @@ class WidePath {
   const wchar_t* c_str() const { return units_; }
 
  private:
-  wchar_t units_[MAX_PATH + 1];
+  wchar_t units_[kLongestForm + 1];
 };
+
+// Whether `path` names a folder, or a link to one.
+bool IsFolder(const wchar_t* path) {
+  const DWORD attributes = GuardedSystemCall([&] { return GetFileAttributesW(path); }).value;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The path of the program's own file, `units` long, in memory that grows
+// until the whole path fits with room for `more` units after it (Windows XP
+// cuts a path that does not fit without a word); null when it cannot be had.
+std::unique_ptr<wchar_t[]> ProgramFile(std::size_t more, std::size_t& units) {
+  for (DWORD size = MAX_PATH + 1; size <= 0x10000; size *= 2) {
+    std::unique_ptr<wchar_t[]> file(new (std::nothrow) wchar_t[size]);
+    units = file ? GetModuleFileNameW(nullptr, file.get(), size) : 0;
+    if (units == 0) {
+      return nullptr;
+    }
+    if (units + more < size) {
+      return file;
+    }
+  }
+  return nullptr;
+}
 
 // The short date in the ANSI code page; empty when it does not fit.
 ShortDate AnsiShortDate(const wchar_t* text, int units) {
@@ -365,6 +390,26 @@ class Win32System final : public System {
 
   bool CloseSearch(SearchHandle search) override {
     return GuardedSystemCall([&] { return FindClose(AsHandle(search)); }).value;
+  }
+
+  bool HoldsFolder(std::string_view name) override {
+    return IsFolder(WidePath(Folder::kCurrent, name, kOpenPathLimit).c_str());
+  }
+
+  bool EnterProgramFolderHolding(std::string_view name) override {
+    std::size_t units = 0;
+    const std::unique_ptr<wchar_t[]> path = ProgramFile(name.size(), units);
+    const std::size_t folder = path ? std::wstring_view(path.get(), units).rfind(L'\\') : 0;
+    if (!path || folder == std::wstring_view::npos) {
+      return false;
+    }
+    const int added = WideUnits(name, path.get() + folder + 1, static_cast<int>(name.size()));
+    path[folder + 1 + static_cast<std::size_t>(added)] = L'\0';
+    if (added == 0 || !IsFolder(path.get())) {
+      return false;
+    }
+    path[folder + 1] = L'\0';
+    return GuardedSystemCall([&] { return SetCurrentDirectoryW(path.get()); }).value;
   }
 
   // The clock is read inside the guard, like the file calls.

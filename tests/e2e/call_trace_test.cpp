@@ -187,13 +187,14 @@ std::string TraceOfARun(const fs::path& install) {
 // of: it is listed so that the guard test would see it.
 bool IsGuardedCall(const Call& call) {
   static const std::vector<std::string> kGuardedCalls = {
-      "CreateFileW",     "GetFileInformationByHandle",
-      "DeviceIoControl", "ReadFile",
-      "WriteFile",       "SetFilePointer",
-      "GetFileSize",     "GetFileType",
-      "SetEndOfFile",    "CloseHandle",
-      "FindFirstFileW",  "FindNextFileW",
-      "FindClose",       "GetLocalTime"};
+      "CreateFileW",        "GetFileInformationByHandle",
+      "DeviceIoControl",    "ReadFile",
+      "WriteFile",          "SetFilePointer",
+      "GetFileSize",        "GetFileType",
+      "SetEndOfFile",       "CloseHandle",
+      "FindFirstFileW",     "FindNextFileW",
+      "FindClose",          "GetLocalTime",
+      "GetFileAttributesW", "SetCurrentDirectoryW"};
   return std::count(kGuardedCalls.begin(), kGuardedCalls.end(), call.name) != 0;
 }
 
@@ -435,11 +436,11 @@ TEST(CallTraceOfARefusal, ShowsTheMessageBoxAndEndsWith255) {
   // nor the C runtime's start-up (GetStartupInfoA), which never runs; and
   // nothing touches a file.
   const std::vector<std::string> named = {
-      "GetVersionExA",       "GetVersionExW",    "LoadLibraryA",         "FreeLibrary",
-      "GetDateFormatW",      "ExitProcess",      "FileTimeToSystemTime", "MultiByteToWideChar",
-      "WideCharToMultiByte", "GetModuleHandleW", "GetCommandLineW",      "GetStartupInfoA",
-      "CoInitialize",        "CoUninitialize",   "ShellExecuteA",        "MessageBoxA",
-      "GetModuleHandleA"};
+      "GetVersionExA",       "GetVersionExW",      "LoadLibraryA",         "FreeLibrary",
+      "GetDateFormatW",      "ExitProcess",        "FileTimeToSystemTime", "MultiByteToWideChar",
+      "WideCharToMultiByte", "GetModuleHandleW",   "GetCommandLineW",      "GetStartupInfoA",
+      "CoInitialize",        "CoUninitialize",     "ShellExecuteA",        "MessageBoxA",
+      "GetModuleHandleA",    "GetModuleFileNameW", "GetCurrentDirectoryW"};
   for (const char* windows : {"win98", "winme"}) {
     SCOPED_TRACE(windows);
     TempDir install;

@@ -85,6 +85,10 @@ class FaultSystem : public System {
     openSearches.erase(search);
     return host_.CloseSearch(search);
   }
+  bool HoldsFolder(std::string_view name) override { return host_.HoldsFolder(name); }
+  bool EnterProgramFolderHolding(std::string_view name) override {
+    return host_.EnterProgramFolderHolding(name);
+  }
   CalendarTime LocalTime() override { return localTime ? *localTime : host_.LocalTime(); }
   OsVersion Version() override { return version ? *version : host_.Version(); }
   std::optional<CalendarTime> UtcCalendarTime(std::uint64_t fileTime) override {
