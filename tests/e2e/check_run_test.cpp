@@ -379,31 +379,24 @@ TEST_F(CheckRun, IgnoresItsArguments) {
 // Started by its full path from a folder without a data set (through a
 // shortcut that starts in another folder, from a prompt, as a scheduled
 // task), the program checks the data set beside it as if started there.
+// That install folder is of about 240 characters, so that the deepest data
+// files lie beyond MAX_PATH and are named by their whole paths.
 TEST_F(CheckRun, ChecksTheDataSetBesideItWhenStartedElsewhere) {
   const fs::path elsewhere = temp_.path() / "elsewhere";
-  const fs::path program = install_ / gProgramUnderTest.filename();
-  fs::create_directory(elsewhere);
-  fs::copy_file(gProgramUnderTest, program);
-  EXPECT_EQ(Run({}, program, elsewhere).exitCode, 0);
-  ExpectReport(IntactEntries());
-  ExpectTheShellToOpen();
-  EXPECT_TRUE(fs::is_empty(elsewhere));
-}
-
-// From an install folder of about 240 characters the deepest data files lie
-// beyond MAX_PATH, so they are named by their whole paths.
-TEST_F(CheckRun, ChecksAnInstallFolderOfAbout240Characters) {
   fs::path deep = temp_.path() / "deep";
   while (deep.native().size() < 240) {
     deep /= std::string(std::min<std::size_t>(40, 240 - deep.native().size()), 'd');
   }
   fs::create_directories(deep.parent_path());
+  fs::create_directory(elsewhere);
   fs::rename(install_, deep);
   install_ = deep;
-  const fs::path report = fs::relative(deep / "FileCheck.TXT", temp_.path());
-  EXPECT_EQ(Run().exitCode, 0);
+  fs::copy_file(gProgramUnderTest, install_ / gProgramUnderTest.filename());
+  const fs::path report = fs::relative(install_ / "FileCheck.TXT", temp_.path());
+  EXPECT_EQ(Run({}, install_ / gProgramUnderTest.filename(), elsewhere).exitCode, 0);
   ExpectReport(IntactEntries(), std::string(OperatingSystemText(HostSystem())), report);
   ExpectTheShellToOpen(report);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
 // Names of Windows libraries that are not among the known DLLs, which
