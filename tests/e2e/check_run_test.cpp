@@ -301,9 +301,8 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   if (planted == "AnotherUsersTemporaryReport") {
     // Made in a new folder beside the one that another user holds.
     EXPECT_EQ(FileContent(temporaryReport), "not the report\r\n");
-    const std::string held = written.parent_path().string() + "-";
     for (const auto& entry : fs::directory_iterator(temporary_)) {
-      if (entry.path().filename().string().rfind(held, 0) == 0) {
+      if (entry.path().filename().string().rfind(written.parent_path().string() + "-", 0) == 0) {
         written = entry.path().filename() / written.filename();
       }
     }

@@ -25,15 +25,6 @@ FileHandle FaultSystem::Opened(FileHandle file, std::string_view path) {
   return file;
 }
 
-FileHandle FaultSystem::MakeNewFile(FileHandle folder, std::string_view path) {
-  const UncountedAllocations uncounted;
-  openWhenMade.clear();
-  for (const auto& open : openPaths_) {
-    openWhenMade.insert(open.second);
-  }
-  return Opened(host_.MakeNewFile(folder, path), path);
-}
-
 bool FaultSystem::Close(FileHandle file) {
   ++closes;
   openPaths_.erase(file);

@@ -53,8 +53,8 @@ class FaultSystem : public System {
   int writes = 0;
   int setEnds = 0;
   std::set<SearchHandle> openSearches;
-  // The paths of the files and folders open when a file was last made new.
-  std::set<std::string> openWhenMade;
+  // How many files and folders were open when a file was last made new.
+  std::size_t openWhenMade = 0;
   std::vector<std::pair<Folder, std::string>> shellRequests;
 
   OpenedFile OpenFile(Folder folder, std::string_view path, FileAccess access, FileSharing sharing,
@@ -62,7 +62,10 @@ class FaultSystem : public System {
   FileHandle OpenFolder(FileHandle parent, std::string_view path) override {
     return Opened(host_.OpenFolder(parent, path), path);
   }
-  FileHandle MakeNewFile(FileHandle folder, std::string_view path) override;
+  FileHandle MakeNewFile(FileHandle folder, std::string_view path) override {
+    openWhenMade = openPaths_.size();
+    return Opened(host_.MakeNewFile(folder, path), path);
+  }
   std::optional<FileFacts> FactsOf(FileHandle file) override;
   bool IsDiskFile(FileHandle file) override { return host_.IsDiskFile(file); }
   bool SeekToStart(FileHandle file) override { return host_.SeekToStart(file); }
