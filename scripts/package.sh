@@ -10,8 +10,8 @@
 # times, modes and order. Prints the zip's path and contents.
 set -eu
 cd "$(dirname "$0")/.."
-# A command substitution's failure would not stop the script: each is
-# checked.
+# Outside a git checkout git can tell neither; a failure inside the test
+# of the status would not stop the script, so the status is taken first.
 if ! changes=$(git status --porcelain) || ! commit=$(git rev-parse --verify HEAD); then
   echo "package.sh: git cannot tell this tree's state and commit; pack from a git checkout" >&2
   exit 1

@@ -142,8 +142,8 @@ class System {
   virtual bool FindNext(SearchHandle search, FindRecord& record) = 0;
   virtual bool CloseSearch(SearchHandle search) = 0;
 
-  // Where the run takes its paths from. Each a guarded call, but for the
-  // question of the program's own file.
+  // Where the run takes its paths from. What asks the file system is
+  // guarded.
 
   // Whether the current folder holds the folder `name`, or a link to one.
   virtual bool HoldsFolder(std::string_view name) = 0;

@@ -96,7 +96,7 @@ int OpenOwnFolder(const char* path) {
     return folder;
   }
   if (folder >= 0) {
-    close(folder);
+    GuardedSystemCall([&] { return close(folder); });
   }
   return -1;
 }
@@ -230,7 +230,7 @@ class PosixSystem final : public System {
       return {FileHandle::kNone, false};
     }
     const OpenedFile opened = OpenFrom(own, path, access, links, creation);
-    close(own);
+    Close(AsFileHandle(own));
     return opened;
   }
 

@@ -249,6 +249,9 @@ std::size_t SystemPathForm(std::wstring_view current, std::wstring_view path, wc
     current = separator = {};
   } else if (current.substr(0, 4) == L"\\\\?\\"sv) {
     // Already whole.
+  } else if (current.substr(0, 4) == L"\\\\.\\"sv) {
+    prefix = L"\\\\?\\"sv;
+    current.remove_prefix(4);
   } else if (current.substr(0, 2) == L"\\\\"sv) {
     prefix = L"\\\\?\\UNC"sv;
     current.remove_prefix(1);

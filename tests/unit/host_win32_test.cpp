@@ -121,6 +121,7 @@ TEST(SystemPathForm, NamesAPathThatReachesMaxPathWhole) {
       {L"C:\\" + deep, L"\\\\?\\C:\\" + deep + L"\\" + data},
       {L"\\\\server\\share\\" + deep, L"\\\\?\\UNC\\server\\share\\" + deep + L"\\" + data},
       {L"\\\\?\\C:\\" + deep, L"\\\\?\\C:\\" + deep + L"\\" + data},
+      {L"\\\\.\\C:\\" + deep, L"\\\\?\\C:\\" + deep + L"\\" + data},
   };
   wchar_t form[600];
   for (const auto& [current, expected] : rows) {
