@@ -49,9 +49,8 @@ int WideUnits(std::string_view path, wchar_t* units, int room) {
 
 // The user's folder for temporary files, ending in "\", at the start of
 // `units`, which has room for MAX_PATH + 1; how many units it takes, 0 when
-// it cannot be had. Kernel32 is not
-// shown to export GetTempPathW on Windows 98, where the program must start
-// to refuse, so it is bound at run time.
+// it cannot be had. Kernel32 is not shown to export GetTempPathW on Windows
+// 98, where the program must start to refuse, so it is bound at run time.
 int TemporaryFolder(wchar_t* units) {
   const auto getTempPath = KernelEntryPoint<decltype(&GetTempPathW)>("GetTempPathW");
   const DWORD length = getTempPath != nullptr ? getTempPath(MAX_PATH + 1, units) : 0;
@@ -402,8 +401,11 @@ class Win32System final : public System {
   bool EnterProgramFolderHolding(std::string_view name) override {
     std::size_t units = 0;
     const std::unique_ptr<wchar_t[]> path = ProgramFile(name.size(), units);
-    const std::size_t folder = path ? std::wstring_view(path.get(), units).rfind(L'\\') : 0;
-    if (!path || folder == std::wstring_view::npos) {
+    if (!path) {
+      return false;
+    }
+    const std::size_t folder = std::wstring_view(path.get(), units).rfind(L'\\');
+    if (folder == std::wstring_view::npos) {
       return false;
     }
     const int added = WideUnits(name, path.get() + folder + 1, static_cast<int>(name.size()));
