@@ -20,13 +20,15 @@ void WriteLine(ReportWriter& report, std::string_view line) {
 }
 
 // Creates the report in the current folder or, where it cannot be written
-// there, in the user's folder for temporary files, leaving the current
-// folder's as it is; the folder that holds it, none when neither does.
-std::optional<Folder> CreateReport(ReportWriter& report) {
-  for (const Folder folder : {Folder::kCurrent, Folder::kTemporary}) {
-    if (report.Create(folder, kReportName)) {
-      return folder;
-    }
+// there or the shell could not open it there, in the user's folder for
+// temporary files, leaving the current folder's as it is; the folder that
+// holds it, none when neither does.
+std::optional<Folder> CreateReport(System& system, ReportWriter& report) {
+  if (system.ShellCanOpen(kReportName) && report.Create(Folder::kCurrent, kReportName)) {
+    return Folder::kCurrent;
+  }
+  if (report.Create(Folder::kTemporary, kReportName)) {
+    return Folder::kTemporary;
   }
   return std::nullopt;
 }
@@ -43,7 +45,7 @@ int RunCheck(System& system, FileLookup& lookup) {
   const OsText operatingSystem = OperatingSystemText(system);
 
   ReportWriter report(system);
-  const std::optional<Folder> reportFolder = CreateReport(report);
+  const std::optional<Folder> reportFolder = CreateReport(system, report);
   WriteLine(report, TitleLine(RunDateText(system)));
   WriteLine(report, kBlankLine);
   WriteLine(report, OperatingSystemLine(operatingSystem));

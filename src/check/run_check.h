@@ -7,11 +7,11 @@ namespace sealmark {
 
 // Checks every data file of the manifest below "Data\" in the current
 // folder, writes the report FileCheck.TXT there, or in the user's folder
-// for temporary files where it cannot be written there, and asks the shell
-// to open the report that it wrote. A data file that cannot be read is
-// reported like any other, and no failure stops the run or shows a
-// message; the result is always 0. The last lookup's directory search is
-// left open in `lookup`.
+// for temporary files where it cannot be written there or the shell could
+// not open it there, and asks the shell to open the report that it wrote. A
+// data file that cannot be read is reported like any other, and no failure
+// stops the run or shows a message; the result is always 0. The last
+// lookup's directory search is left open in `lookup`.
 int RunCheck(System& system, FileLookup& lookup);
 
 // Makes the program's own folder the current one where the current folder

@@ -100,10 +100,12 @@ class System {
   virtual ~System() = default;
 
   // Files and directory searches: each one system call, made through
-  // GuardedSystemCall, with these exceptions. FactsOf reads the tag of a
-  // reparse point with a second call. The POSIX stand-in repeats a read or
-  // a write until the whole count has passed, as one Windows call does, and
-  // its open always first tries to make a new file.
+  // GuardedSystemCall, with these exceptions. Windows asks for the current
+  // folder (GetCurrentDirectoryW, unguarded) beside each call that takes a
+  // path in it, to pass a path that would reach MAX_PATH whole. FactsOf
+  // reads the tag of a reparse point with a second call. The POSIX stand-in
+  // repeats a read or a write until the whole count has passed, as one
+  // Windows call does, and its open always first tries to make a new file.
 
   // Opens `path` in `folder` for `access`. Open always creates a missing
   // file empty, with normal attributes, where its folder allows.
@@ -166,6 +168,10 @@ class System {
   // `size` bytes of memory, not cleared; nullptr when they cannot be had.
   // Not a system call: it is here so that tests can refuse the memory.
   virtual std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size);
+
+  // Whether the desktop shell can be asked to open the file `name` in the
+  // current folder: Windows' shell takes its full path only up to a length.
+  virtual bool ShellCanOpen(std::string_view name) = 0;
 
   // Asks the desktop shell to open the file `name` in `folder` for the
   // user, without waiting and without reporting how it went. A shell

@@ -106,8 +106,14 @@ int OpenOwnFolder(const char* path) {
 // with mode 0700 where it is missing. Where another user holds that name,
 // or it is not such a folder, a new one is made under a name that nobody
 // held before, "sealmark-<user number>-XXXXXX", so that no other user can
-// keep the user's report from being written.
+// keep the user's report from being written. A folder found before, still
+// in `path`, is taken again while it passes, so that every file of a run and
+// the shell request are in one folder.
 int OpenPrivateFolder(char (&path)[PATH_MAX]) {
+  const int found = path[0] != '\0' ? OpenOwnFolder(path) : -1;
+  if (found >= 0) {
+    return found;
+  }
   constexpr char kNewName[] = "-XXXXXX";
   const int length = std::snprintf(path, sizeof path, "%s/sealmark-%u", SharedTemporaryFolder(),
                                    static_cast<unsigned>(geteuid()));
@@ -322,12 +328,13 @@ class PosixSystem final : public System {
   bool HoldsFolder(std::string_view name) override { return IsFolder(NativePath(name).c_str()); }
 
   // The program's own file is the one that the kernel names at
-  // /proc/self/exe.
+  // /proc/self/exe, by its whole path: the file itself, not a symbolic link
+  // that the program was started through.
   bool EnterProgramFolderHolding(std::string_view name) override {
     char path[PATH_MAX];
     const auto length =
         GuardedSystemCall([&] { return readlink("/proc/self/exe", path, sizeof path); }).value;
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) {
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path || path[0] != '/') {
       return false;
     }
     const std::size_t folder = std::string_view(path, static_cast<std::size_t>(length)).rfind('/');
@@ -381,6 +388,9 @@ class PosixSystem final : public System {
     char text[kShortDateUnits + 1];
     return std::string_view(text, std::strftime(text, sizeof text, "%x", &fields));
   }
+
+  // xdg-open takes a path of any length that the system does.
+  bool ShellCanOpen(std::string_view) override { return true; }
 
   // Starts the desktop's opener, found on PATH, with its standard streams on
   // /dev/null; it is not waited for. When the streams cannot be set up (the
@@ -445,8 +455,8 @@ class PosixSystem final : public System {
   }
 
   std::intptr_t searches_ = 0;
-  // The user's own folder in the shared temporary folder, as the last open
-  // there found it.
+  // The user's own folder in the shared temporary folder, once an open there
+  // has found it.
   char privateFolder_[PATH_MAX] = {};
 };
 

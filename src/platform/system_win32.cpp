@@ -35,6 +35,11 @@ constexpr int kLongestPath = MAX_PATH - 1;
 // The longest form of a path in the current folder: "\\?\UNC", the current
 // folder, "\" and the path.
 constexpr std::size_t kLongestForm = 7 + MAX_PATH + 1 + MAX_PATH;
+// The longest full path of a file in the current folder that the shell is
+// asked to open. Wine 8's shell opens such a file up to 255 units and fails
+// from 256 on; Windows' shell32 copies paths into buffers of MAX_PATH units,
+// with quotes and a NUL beside them. 250 leaves a margin on both.
+constexpr std::size_t kShellPathLimit = 250;
 
 // `path` in UTF-16 at `units`, which has room for `room` units; how many it
 // takes, 0 when it does not fit. No byte of an ANSI code page gives more
@@ -57,6 +62,12 @@ int TemporaryFolder(wchar_t* units) {
   return length <= MAX_PATH ? static_cast<int>(length) : 0;
 }
 
+// The current folder, held in `units`; empty when it cannot be had.
+std::wstring_view CurrentFolder(wchar_t (&units)[MAX_PATH + 1]) {
+  const DWORD found = GetCurrentDirectoryW(MAX_PATH + 1, units);
+  return {units, found <= MAX_PATH ? found : 0};
+}
+
 // A path in UTF-16 ending in a NUL, as it is passed to the system: `path`
 // in the current folder, cut to `limit` units, in its form there, or `path`
 // in the folder for temporary files. The empty path, which names no file,
@@ -68,8 +79,7 @@ class WidePath {
       wchar_t relative[MAX_PATH];
       const int units = std::min(WideUnits(path, relative, MAX_PATH), limit);
       wchar_t current[MAX_PATH + 1];
-      const DWORD found = units > 0 ? GetCurrentDirectoryW(MAX_PATH + 1, current) : 0;
-      SystemPathForm({current, found <= MAX_PATH ? found : 0},
+      SystemPathForm(units > 0 ? CurrentFolder(current) : std::wstring_view(),
                      {relative, static_cast<std::size_t>(units)}, units_, kLongestForm);
       return;
     }
@@ -90,16 +100,16 @@ bool IsFolder(const wchar_t* path) {
 }
 
 // The path of the program's own file, `units` long, in memory that grows
-// until the whole path fits with room for `more` units after it (Windows XP
-// cuts a path that does not fit without a word); null when it cannot be had.
-std::unique_ptr<wchar_t[]> ProgramFile(std::size_t more, std::size_t& units) {
+// until the whole path fits (Windows XP cuts a path that does not fit
+// without a word); null when it cannot be had.
+std::unique_ptr<wchar_t[]> ProgramFile(std::size_t& units) {
   for (DWORD size = MAX_PATH + 1; size <= 0x10000; size *= 2) {
     std::unique_ptr<wchar_t[]> file(new (std::nothrow) wchar_t[size]);
     units = file ? GetModuleFileNameW(nullptr, file.get(), size) : 0;
     if (units == 0) {
       return nullptr;
     }
-    if (units + more < size) {
+    if (units < size) {
       return file;
     }
   }
@@ -234,38 +244,69 @@ DWORD FlagsAndAttributes(FileLinks links) {
          (openLinkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
 }
 
-// The form that passes a path in the current folder of a program that is
-// not long-path aware to the system: from MAX_PATH on, joined to the
-// current folder, Windows no longer takes it; the \\?\ form it takes whole.
-std::size_t SystemPathForm(std::wstring_view current, std::wstring_view path, wchar_t* form,
-                           std::size_t room) {
-  // Literals of a known length: the view of a bare pointer would count it
-  // with the C runtime's wcslen, which the program does not import.
-  using namespace std::string_view_literals;
+// Literals of a known length: the view of a bare pointer would count it with
+// the C runtime's wcslen, which the program does not import.
+using namespace std::string_view_literals;
+
+namespace {
+
+// What joins a path to `folder`: nothing where the folder is none or ends
+// in "\", else "\".
+std::wstring_view Separator(std::wstring_view folder) {
+  return folder.empty() || folder.back() == L'\\' ? L""sv : L"\\"sv;
+}
+
+}  // namespace
+
+// A program that is not long-path aware passes a path of MAX_PATH units or
+// more, which Windows no longer takes, in the \\?\ form, which it takes
+// whole.
+std::size_t WholePathForm(std::wstring_view folder, std::wstring_view path, wchar_t* form,
+                          std::size_t room) {
   std::wstring_view prefix;
-  std::wstring_view separator = !current.empty() && current.back() == L'\\' ? L""sv : L"\\"sv;
-  if (current.size() + separator.size() + path.size() < MAX_PATH) {
-    current = separator = {};
-  } else if (current.substr(0, 4) == L"\\\\?\\"sv) {
-    // Already whole.
-  } else if (current.substr(0, 4) == L"\\\\.\\"sv) {
+  const std::wstring_view separator = Separator(folder);
+  if (folder.size() + separator.size() + path.size() < MAX_PATH ||
+      folder.substr(0, 4) == L"\\\\?\\"sv) {
+    // Taken as it is, or already whole.
+  } else if (folder.substr(0, 4) == L"\\\\.\\"sv) {
     prefix = L"\\\\?\\"sv;
-    current.remove_prefix(4);
-  } else if (current.substr(0, 2) == L"\\\\"sv) {
+    folder.remove_prefix(4);
+  } else if (folder.substr(0, 2) == L"\\\\"sv) {
     prefix = L"\\\\?\\UNC"sv;
-    current.remove_prefix(1);
+    folder.remove_prefix(1);
   } else {
     prefix = L"\\\\?\\"sv;
   }
-  const std::size_t units = prefix.size() + current.size() + separator.size() + path.size();
+  const std::size_t units = prefix.size() + folder.size() + separator.size() + path.size();
   wchar_t* end = form;
   if (units <= room) {
-    for (const std::wstring_view piece : {prefix, current, separator, path}) {
+    for (const std::wstring_view piece : {prefix, folder, separator, path}) {
       end = std::copy(piece.begin(), piece.end(), end);
     }
   }
   *end = L'\0';
   return static_cast<std::size_t>(end - form);
+}
+
+std::size_t SystemPathForm(std::wstring_view current, std::wstring_view path, wchar_t* form,
+                           std::size_t room) {
+  const bool reachesMaxPath = current.size() + Separator(current).size() + path.size() >= MAX_PATH;
+  return WholePathForm(reachesMaxPath ? current : std::wstring_view(), path, form, room);
+}
+
+std::wstring_view WholeProgramFolder(wchar_t* file, std::size_t units) {
+  std::wstring_view path(file, units);
+  if (path.substr(0, 4) == L"UNC\\"sv) {
+    file[2] = L'\\';
+    path.remove_prefix(2);
+  }
+  const bool fromADrive = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+  if (!fromADrive && path.substr(0, 2) != L"\\\\"sv) {
+    return {};
+  }
+  const std::size_t folder = path.rfind(L'\\') + 1;
+  file[path.data() - file + folder] = L'\0';
+  return path.substr(0, folder);
 }
 
 namespace {
@@ -398,23 +439,33 @@ class Win32System final : public System {
     return IsFolder(WidePath(Folder::kCurrent, name, kOpenPathLimit).c_str());
   }
 
+  // The folder `name` in the program's folder is asked about by its whole
+  // path, which from MAX_PATH on goes in the \\?\ form, as in the current
+  // folder.
   bool EnterProgramFolderHolding(std::string_view name) override {
     std::size_t units = 0;
-    const std::unique_ptr<wchar_t[]> path = ProgramFile(name.size(), units);
-    if (!path) {
+    const std::unique_ptr<wchar_t[]> file = ProgramFile(units);
+    const std::wstring_view folder =
+        file ? WholeProgramFolder(file.get(), units) : std::wstring_view();
+    wchar_t relative[MAX_PATH];
+    const int nameUnits = WideUnits(name, relative, MAX_PATH);
+    wchar_t holding[kLongestForm + 1];
+    if (folder.empty() || nameUnits == 0 ||
+        WholePathForm(folder, {relative, static_cast<std::size_t>(nameUnits)}, holding,
+                      kLongestForm) == 0 ||
+        !IsFolder(holding)) {
       return false;
     }
-    const std::size_t folder = std::wstring_view(path.get(), units).rfind(L'\\');
-    if (folder == std::wstring_view::npos) {
-      return false;
-    }
-    const int added = WideUnits(name, path.get() + folder + 1, static_cast<int>(name.size()));
-    path[folder + 1 + static_cast<std::size_t>(added)] = L'\0';
-    if (added == 0 || !IsFolder(path.get())) {
-      return false;
-    }
-    path[folder + 1] = L'\0';
-    return GuardedSystemCall([&] { return SetCurrentDirectoryW(path.get()); }).value;
+    return GuardedSystemCall([&] { return SetCurrentDirectoryW(folder.data()); }).value;
+  }
+
+  // No byte of an ANSI code page gives more than one unit, so the name's
+  // bytes count at least its units.
+  bool ShellCanOpen(std::string_view name) override {
+    wchar_t units[MAX_PATH + 1];
+    const std::wstring_view current = CurrentFolder(units);
+    return !current.empty() &&
+           current.size() + Separator(current).size() + name.size() <= kShellPathLimit;
   }
 
   // The clock is read inside the guard, like the file calls.
@@ -457,13 +508,16 @@ class Win32System final : public System {
     return units > 0 ? AnsiShortDate(text, units - 1) : ShortDate();
   }
 
-  // A name in the current folder goes to the shell as it is. The folder for
-  // temporary files may be named with characters that the ANSI code page
-  // lacks, such as a user name in another script: its path goes in UTF-16.
+  // A name in the current folder goes to the shell after ".\": the shell
+  // looks for a bare name beside the program first, where it would open, or
+  // run, another folder's file. The folder for temporary files may be named
+  // with characters that the ANSI code page lacks, such as a user name in
+  // another script: its path goes whole, in UTF-16.
   void OpenWithShell(Folder folder, const char* name) override {
     if (folder == Folder::kCurrent) {
+      const FixedText<2 + MAX_PATH> request{".\\", name, std::string_view("", 1)};
       CallSystemEntry<decltype(&ShellExecuteA)>("shell32.dll", "ShellExecuteA", nullptr, "open",
-                                                name, nullptr, nullptr, SW_SHOWNORMAL);
+                                                request.data(), nullptr, nullptr, SW_SHOWNORMAL);
       return;
     }
     const WidePath path(folder, name, kOpenPathLimit);

@@ -13,12 +13,24 @@ namespace sealmark {
 // link, the flag that opens the link itself, where the system knows it.
 DWORD FlagsAndAttributes(FileLinks links);
 
+// `path` in `folder`, joined, at `form` in the form that is passed to the
+// system: as it is where it stays shorter than MAX_PATH, else in the "\\?\"
+// form ("\\?\UNC\" on a share). `form` has room for `room` units and a NUL;
+// the units it takes, 0 with the empty path where they do not fit.
+std::size_t WholePathForm(std::wstring_view folder, std::wstring_view path, wchar_t* form,
+                          std::size_t room);
+
 // `path`, in the current folder `current`, at `form` in the form that is
 // passed to the system: as it is where the two joined stay shorter than
-// MAX_PATH, else the whole path in the \\?\ form (\\?\UNC\ on a share).
-// `form` has room for `room` units and a NUL; the units it takes, 0 with
-// the empty path where they do not fit.
+// MAX_PATH, else whole, as WholePathForm gives it.
 std::size_t SystemPathForm(std::wstring_view current, std::wstring_view path, wchar_t* form,
                            std::size_t room);
+
+// The folder of the program's file, whose path is `units` long at `file`,
+// ending in "\" and ended with a NUL in place; empty where the path is not
+// whole: from a drive ("C:\") or a share ("\\server\share", or in the "\\?\"
+// form). Wine gives a program started from a share as "UNC\server\share\...",
+// without the leading "\\"; that is mended.
+std::wstring_view WholeProgramFolder(wchar_t* file, std::size_t units);
 
 }  // namespace sealmark

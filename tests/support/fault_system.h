@@ -99,6 +99,7 @@ class FaultSystem : public System {
   }
   ShortDate ShortDateText(const CalendarTime& date) override;
   std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size) override;
+  bool ShellCanOpen(std::string_view name) override { return host_.ShellCanOpen(name); }
   void OpenWithShell(Folder folder, const char* name) override;
 
  private:
