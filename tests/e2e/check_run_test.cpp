@@ -117,13 +117,12 @@ class CheckRun : public ::testing::Test {
     return requests;
   }
 
-  // One shell request, for the report `file` below the test's folder; a
-  // name without a folder is the current folder's, the install's.
+  // One shell request, for the report `file` below the test's folder.
   void ExpectTheShellToOpen(const fs::path& file = "install/FileCheck.TXT") const {
     const std::vector<std::string> requests = ShellRequests();
     ASSERT_EQ(requests.size(), 1u);
     std::error_code error;
-    EXPECT_TRUE(fs::equivalent(install_ / requests[0], temp_.path() / file, error)) << requests[0];
+    EXPECT_TRUE(fs::equivalent(requests[0], temp_.path() / file, error)) << requests[0];
   }
 
   // The run's intact report, written to `name` in the temporary folder and
@@ -252,8 +251,9 @@ TEST_F(CheckRun, LeavesAReportHeldByAnotherProgramAsItWas) {
 // What anyone who may write the install folder could leave under the
 // report's name: a link to a file outside the install that may not exist,
 // a folder, a FIFO that no program reads, or a file of another user's; or
-// a folder while another user holds the very name that the report would
-// take in the temporary folder, which every user shares.
+// a folder while the user's own folder in the temporary folder, which every
+// user shares, is not the user's alone: another user's folder holding a
+// report, a folder that others may write, or a link to a folder outside.
 class CheckRunWithSomethingPlantedAsReport : public CheckRun,
                                              public ::testing::WithParamInterface<std::string> {};
 
@@ -263,6 +263,14 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   const fs::path report = install_ / "FileCheck.TXT";
   const fs::path temporaryReport = temporary_ / TemporaryName("FileCheck.TXT");
   const std::string& planted = GetParam();
+  const fs::path privateFolder = temporaryReport.parent_path();
+  const bool privateFolderTaken = planted.find("Temporary") != std::string::npos;
+  if (privateFolderTaken) {
+    if (privateFolder == temporary_) {
+      GTEST_SKIP() << "no folder of the user's own in the temporary folder here";
+    }
+    fs::create_directory(report);
+  }
   fs::create_directory(outside);
   if (planted != "SymbolicLinkToAMissingFile") {
     WriteFileContent(target, "not the report\r\n");
@@ -276,14 +284,16 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
     GTEST_SKIP() << "no FIFOs on this platform";
   } else if (planted == "AnotherUsersFile" || planted == "AnotherUsersTemporaryReport") {
     const fs::path file = planted == "AnotherUsersFile" ? report : temporaryReport;
-    if (file != report) {
-      fs::create_directory(report, error);
-      fs::create_directories(file.parent_path());
-    }
+    fs::create_directories(file.parent_path());
     WriteFileContent(file, "not the report\r\n");
-    if (!GiveToAnotherUser(file) || (file != report && !GiveToAnotherUser(file.parent_path()))) {
+    if (!GiveToAnotherUser(file) || (file != report && !GiveToAnotherUser(privateFolder))) {
       GTEST_SKIP() << "files cannot be given to another user here";
     }
+  } else if (planted == "TemporaryFolderThatOthersMayWrite") {
+    fs::create_directory(privateFolder);
+    fs::permissions(privateFolder, fs::perms::all);
+  } else if (planted == "LinkAtTheTemporaryFolder") {
+    fs::create_symlink(outside, privateFolder, error);
   } else if (planted != "Fifo") {
     fs::create_symlink(target, report, error);
     if (error) {
@@ -298,14 +308,16 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   EXPECT_EQ(Listing(outside), before);
   EXPECT_EQ(fs::symlink_status(report).type(), type);
   fs::path written = TemporaryName("FileCheck.TXT");
-  if (planted == "AnotherUsersTemporaryReport") {
-    // Made in a new folder beside the one that another user holds.
-    EXPECT_EQ(FileContent(temporaryReport), "not the report\r\n");
+  if (privateFolderTaken) {
+    // Made in a new folder beside the one taken, which is left as it was.
+    EXPECT_EQ(FileContent(temporaryReport),
+              planted == "AnotherUsersTemporaryReport" ? "not the report\r\n" : "");
     for (const auto& entry : fs::directory_iterator(temporary_)) {
       if (entry.path().filename().string().rfind(written.parent_path().string() + "-", 0) == 0) {
         written = entry.path().filename() / written.filename();
       }
     }
+    ASSERT_NE(written, TemporaryName("FileCheck.TXT")) << "no new folder was made";
   }
   ExpectTheReportInTheTemporaryFolder(written);
 }
@@ -313,7 +325,9 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
 INSTANTIATE_TEST_SUITE_P(Planted, CheckRunWithSomethingPlantedAsReport,
                          ::testing::Values("HardLink", "SymbolicLink", "SymbolicLinkToAMissingFile",
                                            "Folder", "Fifo", "AnotherUsersFile",
-                                           "AnotherUsersTemporaryReport"),
+                                           "AnotherUsersTemporaryReport",
+                                           "TemporaryFolderThatOthersMayWrite",
+                                           "LinkAtTheTemporaryFolder"),
                          [](const auto& planted) { return planted.param; });
 
 // What anyone who may write the data set could leave in it: a link from a
@@ -375,28 +389,71 @@ TEST_F(CheckRun, IgnoresItsArguments) {
   ExpectTheShellToOpen();
 }
 
-// Started by its full path from a folder without a data set (through a
-// shortcut that starts in another folder, from a prompt, as a scheduled
-// task), the program checks the data set beside it as if started there.
-// That install folder is of about 240 characters, so that the deepest data
-// files lie beyond MAX_PATH and are named by their whole paths.
-TEST_F(CheckRun, ChecksTheDataSetBesideItWhenStartedElsewhere) {
-  const fs::path elsewhere = temp_.path() / "elsewhere";
-  fs::path deep = temp_.path() / "deep";
-  while (deep.native().size() < 240) {
-    deep /= std::string(std::min<std::size_t>(40, 240 - deep.native().size()), 'd');
+// Where the program is started by its full path from another folder (a
+// shortcut's own start folder, a prompt, a scheduled task): in the install
+// folder, else in one that holds nothing or a file named Data; and where the
+// program lies: in the install folder, else in a folder of tools with an old
+// report, and a decoy Data where it is started in the install.
+struct StartFolder {
+  const char* name;
+  bool inTheInstall;
+  bool fileNamedData;
+  bool programInTheInstall;
+};
+
+class CheckRunStartedElsewhere : public CheckRun,
+                                 public ::testing::WithParamInterface<StartFolder> {};
+
+// The folder that holds Data is checked, the start folder before the
+// program's, or the start folder where neither does; its report is the one
+// shown, and the other folder stays as it was. An install folder that holds
+// the program is about 240 characters deep: its deepest data files lie
+// beyond MAX_PATH, and its report's path is too long for the Windows shell,
+// so that report goes to the temporary folder.
+TEST_P(CheckRunStartedElsewhere, ChecksTheFolderThatHoldsDataAndShowsItsReport) {
+  const StartFolder& row = GetParam();
+  const fs::path tools = temp_.path() / "tools";
+  const fs::path start = row.inTheInstall ? install_ : temp_.path() / "elsewhere";
+  fs::create_directories(start);
+  fs::create_directory(tools);
+  WriteFileContent(tools / "FileCheck.TXT", "old\r\n");
+  if (row.inTheInstall) {
+    fs::create_directories(tools / "Data" / "Submersion");
   }
-  fs::create_directories(deep.parent_path());
-  fs::create_directory(elsewhere);
-  fs::rename(install_, deep);
-  install_ = deep;
-  fs::copy_file(gProgramUnderTest, install_ / gProgramUnderTest.filename());
-  const fs::path report = fs::relative(install_ / "FileCheck.TXT", temp_.path());
-  EXPECT_EQ(Run({}, install_ / gProgramUnderTest.filename(), elsewhere).exitCode, 0);
-  ExpectReport(IntactEntries(), std::string(OperatingSystemText(HostSystem())), report);
+  if (row.fileNamedData) {
+    WriteFileContent(start / "Data", "");
+  }
+  if (row.programInTheInstall) {
+    const fs::path deep = DeepPath(temp_.path() / "deep", 240);
+    fs::rename(install_, deep);
+    install_ = deep;
+  }
+  const fs::path programFolder = row.programInTheInstall ? install_ : tools;
+  const fs::path checked = row.inTheInstall || row.programInTheInstall ? install_ : start;
+  const fs::path other = checked == programFolder ? start : programFolder;
+  fs::copy_file(gProgramUnderTest, programFolder / gProgramUnderTest.filename());
+  const std::string before = Listing(other);
+
+  EXPECT_EQ(Run({}, programFolder / gProgramUnderTest.filename(), start).exitCode, 0);
+  fs::path report = fs::relative(checked / "FileCheck.TXT", temp_.path());
+  if ((checked / "FileCheck.TXT").native().size() > ShellPathLimit()) {
+    EXPECT_FALSE(fs::exists(checked / "FileCheck.TXT"));
+    report = fs::path("temporary") / TemporaryName("FileCheck.TXT");
+  }
+  ExpectReport(checked == install_
+                   ? IntactEntries()
+                   : std::vector<ExpectedEntry>(kManifestCount, {false, "00000000"}),
+               std::string(OperatingSystemText(HostSystem())), report);
   ExpectTheShellToOpen(report);
-  EXPECT_TRUE(fs::is_empty(elsewhere));
+  EXPECT_EQ(Listing(other), before);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    StartedBy, CheckRunStartedElsewhere,
+    ::testing::Values(StartFolder{"InTheInstallBesideADecoy", true, false, false},
+                      StartFolder{"WhereNeitherHoldsData", false, false, false},
+                      StartFolder{"BesideAFileNamedData", false, true, true}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // Names of Windows libraries that are not among the known DLLs, which
 // Windows takes from its own folder whatever the search order.

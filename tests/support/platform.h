@@ -101,6 +101,10 @@ class TemporaryFolder {
   std::filesystem::path previous_;
 };
 
+// The longest full path of a report in the current folder that the program
+// asks the shell to open: 250 on Windows; no limit on POSIX.
+std::size_t ShellPathLimit();
+
 // Makes a FIFO at `path`; false where the platform has none.
 bool MakeFifo(const std::filesystem::path& path);
 

@@ -133,6 +133,10 @@ void PrependToPath(const std::filesystem::path& folder) {
   SetEnvironment("PATH", folder.string() + (path != nullptr ? ":" + std::string(path) : ""));
 }
 
+std::size_t ShellPathLimit() {
+  return SIZE_MAX;
+}
+
 bool MakeFifo(const std::filesystem::path& path) {
   return mkfifo(path.c_str(), 0644) == 0;
 }

@@ -200,6 +200,10 @@ void PrependToPath(const std::filesystem::path& folder) {
   SetEnvironmentVariableW(L"PATH", (folder.wstring() + L";" + path).c_str());
 }
 
+std::size_t ShellPathLimit() {
+  return 250;
+}
+
 bool MakeFifo(const std::filesystem::path&) {
   return false;
 }

@@ -1,5 +1,6 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -36,6 +37,14 @@ CurrentDir::CurrentDir(const std::filesystem::path& path)
 CurrentDir::~CurrentDir() {
   std::error_code error;
   std::filesystem::current_path(previous_, error);
+}
+
+std::filesystem::path DeepPath(std::filesystem::path folder, std::size_t length) {
+  while (folder.native().size() + 1 < length) {
+    folder /= std::string(std::min<std::size_t>(100, length - folder.native().size() - 1), 'd');
+  }
+  std::filesystem::create_directories(folder.parent_path());
+  return folder;
 }
 
 std::string FileContent(const std::filesystem::path& path) {
