@@ -207,7 +207,12 @@ constexpr int kMissing = 5;
 constexpr int kHeld = 6;
 constexpr char kMissingFolder[] = "Immersion";
 
-// One traced run in an install folder that holds an earlier report, a
+// The install folder's length: the paths of the longer data files reach
+// MAX_PATH joined to it, and no text gets longer than Wine's trace shows
+// whole (about 290 characters, with each backslash written twice).
+constexpr std::size_t kInstallLength = 225;
+
+// One traced run in a deep install folder that holds an earlier report, a
 // read-only file, a hidden file, a missing file, a missing folder and a file
 // held open without sharing; each test reads what it needs from it.
 class CallTrace : public ::testing::Test {
@@ -217,7 +222,8 @@ class CallTrace : public ::testing::Test {
       return;
     }
     TempDir temp;
-    const fs::path install = temp.path() / "install";
+    const fs::path install = DeepPath(temp.path() / "install", kInstallLength);
+    install_ = install.string();
     if (!LayOutSampleInstall(install, SampleSizes::kFourBytes).empty()) {
       throw std::runtime_error("cannot lay out " + install.string());
     }
@@ -238,7 +244,16 @@ class CallTrace : public ::testing::Test {
       GTEST_SKIP() << "no relay log: run under Wine through ctest's call_trace";
     }
     ASSERT_TRUE(heldStaged_) << "the file held without sharing could not be staged";
+    ASSERT_EQ(install_.size(), kInstallLength) << "the install folder could not be that deep";
     ASSERT_FALSE(calls_.empty()) << "no calls traced";
+  }
+
+  // The path `path` in the install folder, quoted, as the program must pass
+  // it: as it is, or whole in the \\?\ form where joined to the folder it
+  // reaches MAX_PATH.
+  static std::string Passed(const std::string& path) {
+    const std::string whole = install_ + "\\" + path;
+    return "\"" + (whole.size() < MAX_PATH ? path : "\\\\?\\" + whole) + "\"";
   }
 
   // The position of the first call at or after `from` named `name`.
@@ -255,6 +270,7 @@ class CallTrace : public ::testing::Test {
   // immutable flag can be set, which some containers do not allow.
   static inline bool readOnlyStaged_ = false;
   static inline bool heldStaged_ = false;
+  static inline std::string install_;
   static inline std::string trace_;
   static inline std::vector<Call> calls_;
 };
@@ -283,7 +299,7 @@ TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
   for (int index = 1; index <= kManifestCount; ++index) {
     SCOPED_TRACE(ManifestName(index));
     ASSERT_LT(at, calls_.size());
-    const std::string path = "\"Data\\" + std::string(ManifestName(index)) + "\"";
+    const std::string path = Passed("Data\\" + std::string(ManifestName(index)));
     const bool inMissingFolder = ManifestName(index).rfind(kMissingFolder, 0) == 0;
     const Call& first = calls_[at];
     // Read and write access, shared for reading and writing, an existing
@@ -331,7 +347,7 @@ TEST_F(CallTrace, OpensDataFilesInOrderReadingEachWholeOnce) {
 // ends that. Only the one missing file is made.
 TEST_F(CallTrace, MakesAMissingFileAfterOpeningEachFolderOnItsPath) {
   const auto folder = [](const std::string& path) {
-    return "CreateFileW(\"" + path + "\",80000000,1,SA,3,2310080,0)";
+    return "CreateFileW(" + Passed(path) + ",80000000,1,SA,3,2310080,0)";
   };
   std::vector<std::string> expected;
   for (int index = 1; index <= kManifestCount; ++index) {
@@ -341,7 +357,7 @@ TEST_F(CallTrace, MakesAMissingFileAfterOpeningEachFolderOnItsPath) {
       expected.insert(expected.end(), {folder("Data"), folder(sub)});
     }
     if (index == kMissing) {
-      expected.push_back("CreateFileW(\"" + name + "\",c0000000,3,SA,1,310080,0)");
+      expected.push_back("CreateFileW(" + Passed(name) + ",c0000000,3,SA,1,310080,0)");
     }
   }
   std::vector<std::string> made;
@@ -389,7 +405,7 @@ TEST_F(CallTrace, LooksFilesUpInOrderWithOneSearchOpenAtATime) {
   for (const Call& call : calls_) {
     if (call.name == "FindFirstFileW") {
       ++index;
-      EXPECT_EQ(call.arguments.at(0), "\"Data\\" + std::string(ManifestName(index)) + "\"");
+      EXPECT_EQ(call.arguments.at(0), Passed("Data\\" + std::string(ManifestName(index))));
       EXPECT_FALSE(open.has_value()) << "a second search at entry " << index;
       if (call.result != kInvalidHandle) {
         open = call.result;
@@ -409,7 +425,7 @@ TEST_F(CallTrace, LooksFilesUpInOrderWithOneSearchOpenAtATime) {
 TEST_F(CallTrace, AsksTheShellOnceAfterTheReportIsClosedAndEndsWithExitProcess) {
   const std::size_t shell = Find("ShellExecuteA");
   ASSERT_LT(shell, calls_.size());
-  EXPECT_EQ(calls_[shell].Text(), "ShellExecuteA(0,\"open\",\"FileCheck.TXT\",0,0,1)");
+  EXPECT_EQ(calls_[shell].Text(), "ShellExecuteA(0,\"open\",\".\\FileCheck.TXT\",0,0,1)");
   EXPECT_EQ(Find("ShellExecuteA", shell + 1), calls_.size());
   const Call closing{"CloseHandle", {calls_.at(Find("CreateFileW")).result.value_or("?")}, {}};
   std::size_t closed = calls_.size();

@@ -132,6 +132,28 @@ TEST(SystemPathForm, NamesAPathThatReachesMaxPathWhole) {
   EXPECT_EQ(form[0], L'\0');
 }
 
+// The program's folder is named whole, however short; only a whole path of
+// its file gives it, and Wine's form of a share is read as the share.
+TEST(WholeProgramFolder, TakesOnlyAWholePathOfTheProgramsFile) {
+  wchar_t form[600];
+  EXPECT_EQ(WholePathForm(L"C:\\Ombrex_Atlas\\", L"Data", form, 599), 20u);
+  EXPECT_EQ(std::wstring(form), L"C:\\Ombrex_Atlas\\Data");
+  const std::pair<std::wstring, std::wstring> rows[] = {
+      {L"C:\\Ombrex_Atlas\\Sealmark.exe", L"C:\\Ombrex_Atlas\\"},
+      {L"C:\\Sealmark.exe", L"C:\\"},
+      {L"\\\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\"},
+      {L"UNC\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\"},
+      {L"\\\\?\\C:\\Atlas\\Sealmark.exe", L"\\\\?\\C:\\Atlas\\"},
+      {L"Atlas\\Sealmark.exe", L""},
+      {L"\\Atlas\\Sealmark.exe", L""},
+      {L"C:Sealmark.exe", L""},
+  };
+  for (auto [file, folder] : rows) {
+    const std::wstring_view found = WholeProgramFolder(file.data(), file.size());
+    EXPECT_EQ(found.empty() ? L"" : std::wstring(found.data()), folder);
+  }
+}
+
 TEST(UserShortDate, ShapesTheDateText) {
   const DateCase cases[] = {
       {"M/d/yyyy", "12/6/2026 09:05", "12/6/2026 "},
