@@ -391,18 +391,12 @@ TEST_F(CheckRun, IgnoresItsArguments) {
 
 // Where the program is started by its full path from another folder (a
 // shortcut's own start folder, a prompt, a scheduled task): in the install
-// folder, else in one that holds nothing or a file named Data; and where the
-// program lies: in the install folder, else in a folder of tools with an old
-// report, and a decoy Data where it is started in the install.
-struct StartFolder {
-  const char* name;
-  bool inTheInstall;
-  bool fileNamedData;
-  bool programInTheInstall;
-};
-
+// folder, the program lying in a folder of tools beside a decoy Data and an
+// old report; or, the program lying in the same folder of tools, in a folder
+// that holds nothing; or, the program lying in the install folder, in a
+// folder that holds a file named Data.
 class CheckRunStartedElsewhere : public CheckRun,
-                                 public ::testing::WithParamInterface<StartFolder> {};
+                                 public ::testing::WithParamInterface<std::string> {};
 
 // The folder that holds Data is checked, the start folder before the
 // program's, or the start folder where neither does; its report is the one
@@ -411,25 +405,21 @@ class CheckRunStartedElsewhere : public CheckRun,
 // beyond MAX_PATH, and its report's path is too long for the Windows shell,
 // so that report goes to the temporary folder.
 TEST_P(CheckRunStartedElsewhere, ChecksTheFolderThatHoldsDataAndShowsItsReport) {
-  const StartFolder& row = GetParam();
+  const bool inTheInstall = GetParam() == "InTheInstallBesideADecoy";
+  const bool programInTheInstall = GetParam() == "BesideAFileNamedData";
   const fs::path tools = temp_.path() / "tools";
-  const fs::path start = row.inTheInstall ? install_ : temp_.path() / "elsewhere";
+  const fs::path start = inTheInstall ? install_ : temp_.path() / "elsewhere";
   fs::create_directories(start);
-  fs::create_directory(tools);
+  fs::create_directories(tools / (inTheInstall ? "Data" : ""));
   WriteFileContent(tools / "FileCheck.TXT", "old\r\n");
-  if (row.inTheInstall) {
-    fs::create_directories(tools / "Data" / "Submersion");
-  }
-  if (row.fileNamedData) {
+  if (programInTheInstall) {
     WriteFileContent(start / "Data", "");
-  }
-  if (row.programInTheInstall) {
     const fs::path deep = DeepPath(temp_.path() / "deep", 240);
     fs::rename(install_, deep);
     install_ = deep;
   }
-  const fs::path programFolder = row.programInTheInstall ? install_ : tools;
-  const fs::path checked = row.inTheInstall || row.programInTheInstall ? install_ : start;
+  const fs::path programFolder = programInTheInstall ? install_ : tools;
+  const fs::path checked = inTheInstall || programInTheInstall ? install_ : start;
   const fs::path other = checked == programFolder ? start : programFolder;
   fs::copy_file(gProgramUnderTest, programFolder / gProgramUnderTest.filename());
   const std::string before = Listing(other);
@@ -448,12 +438,10 @@ TEST_P(CheckRunStartedElsewhere, ChecksTheFolderThatHoldsDataAndShowsItsReport) 
   EXPECT_EQ(Listing(other), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StartedBy, CheckRunStartedElsewhere,
-    ::testing::Values(StartFolder{"InTheInstallBesideADecoy", true, false, false},
-                      StartFolder{"WhereNeitherHoldsData", false, false, false},
-                      StartFolder{"BesideAFileNamedData", false, true, true}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(StartedBy, CheckRunStartedElsewhere,
+                         ::testing::Values("InTheInstallBesideADecoy", "WhereNeitherHoldsData",
+                                           "BesideAFileNamedData"),
+                         [](const auto& row) { return row.param; });
 
 // Names of Windows libraries that are not among the known DLLs, which
 // Windows takes from its own folder whatever the search order.

