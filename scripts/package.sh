@@ -1,13 +1,16 @@
 #!/bin/sh
 # Builds the two Windows programs alone with their release presets (no tests,
 # no benchmarks; the win32 and win64 presets test the same programs) and
-# makes the release zip build/Sealmark-<version>-windows.zip: Sealmark.exe of
-# the 32-bit build and x64/Sealmark.exe of the 64-bit build. Beside it,
-# build/SHA256SUMS holds the sums of the zip and of both programs, to be
-# published apart from the zip: sums inside it would vouch only for itself.
+# makes the release zip build/Sealmark-<version>-windows.zip: README.txt,
+# made from docs/README.txt.in with the version and commit filled in and
+# CR LF line ends, Sealmark.exe of the 32-bit build and x64/Sealmark.exe of
+# the 64-bit build. Beside it, build/SHA256SUMS holds the sums of the zip and
+# of the files in it, to be published apart from the zip: sums inside it
+# would vouch only for itself.
 # Packs only a tree with nothing uncommitted, and names its commit.
-# The zip's bytes depend on nothing but the programs: its files have fixed
-# times, modes and order. Prints the zip's path and contents.
+# The zip's bytes depend on nothing but the commit: its files carry the
+# commit's time (SOURCE_DATE_EPOCH, as reproducible builds take it), fixed
+# modes and a fixed order. Prints the zip's path and contents.
 set -eu
 cd "$(dirname "$0")/.."
 # Outside a git checkout git can tell neither; a failure inside the test
@@ -33,12 +36,15 @@ cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/win32/CMakeCache.txt)
 name=Sealmark-$version-windows.zip
-files="Sealmark.exe x64/Sealmark.exe"
+sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" -e 's/$/\r/' docs/README.txt.in \
+  >"$stage/README.txt"
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
+files="README.txt Sealmark.exe x64/Sealmark.exe"
 (
   cd "$stage"
   chmod 644 $files
   export TZ=UTC
-  touch -d 2000-01-01T00:00:00 $files
+  touch -d "@$SOURCE_DATE_EPOCH" $files
   rm -f "../../$name"
   zip -q -X -D "../../$name" $files
   sha256sum $files >../sums

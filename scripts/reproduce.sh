@@ -2,8 +2,11 @@
 # Builds the release zip twice from clean clones of the current commit (what
 # is not committed takes no part) in two different folders and compares the
 # results byte for byte: both Sealmark.exe files, the zip and its sums. Prints
-# their SHA-256 sums. Where the win32 and win64 presets have been built, their
-# Sealmark.exe, the programs that their tests ran, must be the released ones.
+# their SHA-256 sums. Then checks what a user unzips: the read-me and the two
+# programs alone, dated at the commit's time, and a read-me that Notepad
+# shows as written on every Windows. Where the win32 and win64 presets have
+# been built, their Sealmark.exe, the programs that their tests ran, must be
+# the released ones.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -23,6 +26,30 @@ for file in "$zip" SHA256SUMS package/stage/Sealmark.exe package/stage/x64/Sealm
     status=1
   fi
 done
+# A zip keeps times in even seconds. The read-me: ASCII, CR LF line ends,
+# lines of at most 78 characters, and its version and commit named.
+commit=$(git rev-parse HEAD)
+time=$(date -u -d "@$(($(git log -1 --format=%ct) / 2 * 2))" +%Y%m%d.%H%M%S)
+version=${zip#Sealmark-}
+version=${version%-windows.zip}
+entries=$(zipinfo -T "$work/a/build/$zip" | awk 'NF == 8 {print $8, $7}')
+if [ "$entries" = "$(printf 'README.txt %s\nSealmark.exe %s\nx64/Sealmark.exe %s' "$time" "$time" "$time")" ]; then
+  echo "dated     README.txt, Sealmark.exe, x64/Sealmark.exe alone, at the commit's $time"
+else
+  printf 'WRONG     the zip holds, with their times:\n%s\n' "$entries"
+  status=1
+fi
+readme=$work/a/build/package/stage/README.txt
+if LC_ALL=C awk -v named="Sealmark $version, built from commit $commit." '
+     !sub(/\r$/, "") || /[^ -~]/ || length($0) > 78 { bad = bad " " NR }
+     $0 == named { found = 1 }
+     END { if (bad != "" || !found) { print "lines" bad, found ? "" : "and no version line"; exit 1 } }
+   ' "$readme" >"$work/readme" && [ "$(tail -c 2 "$readme" | od -An -tx1)" = " 0d 0a" ]; then
+  echo "readable  README.txt: ASCII, CR LF, at most 78 characters a line, $version from $commit"
+else
+  echo "WRONG     README.txt, not ASCII with CR LF ends and lines of at most 78 characters: $(cat "$work/readme")"
+  status=1
+fi
 # The programs that the Windows tests ran, where they were built.
 for preset in win32 win64; do
   tested=build/$preset/Sealmark.exe
