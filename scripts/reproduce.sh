@@ -32,7 +32,7 @@ commit=$(git rev-parse HEAD)
 time=$(date -u -d "@$(($(git log -1 --format=%ct) / 2 * 2))" +%Y%m%d.%H%M%S)
 version=${zip#Sealmark-}
 version=${version%-windows.zip}
-entries=$(zipinfo -T "$work/a/build/$zip" | awk 'NF == 8 {print $8, $7}')
+entries=$(zipinfo -T "$work/a/build/$zip" | awk '/^-/ {print $NF, $(NF - 1)}')
 if [ "$entries" = "$(printf 'README.txt %s\nSealmark.exe %s\nx64/Sealmark.exe %s' "$time" "$time" "$time")" ]; then
   echo "dated     README.txt, Sealmark.exe, x64/Sealmark.exe alone, at the commit's $time"
 else
