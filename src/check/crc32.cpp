@@ -153,9 +153,9 @@ constexpr Crc32Form kWordForm =
 // hundred bytes, so the wider forms, with more streams, pay only on longer
 // buffers. Each is picked from about where it overtook the next narrower one
 // on the AMD EPYC with AVX-512 where the forms were written, that of the
-// README's benchmark table. On an Intel Xeon, measured too, they overtook
-// sooner (SSE2 at about 8 KiB, AVX2 at about 128 KiB, AVX-512 at about
-// 512 KiB): there the picks come late, but none picks a slower form.
+// benchmark table in docs/performance.md. On an Intel Xeon, measured too,
+// they overtook sooner (SSE2 at about 8 KiB, AVX2 at about 128 KiB, AVX-512
+// at about 512 KiB): there the picks come late, but none picks a slower form.
 Crc32Form FastestFor(std::size_t count) {
   struct Pick {
     Crc32Form form;
