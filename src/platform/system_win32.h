@@ -28,9 +28,9 @@ std::size_t SystemPathForm(std::wstring_view current, std::wstring_view path, wc
 
 // The folder of the program's file, whose path is `units` long at `file`,
 // ending in "\" and ended with a NUL in place; empty where the path is not
-// whole: from a drive ("C:\") or a share ("\\server\share", or in the "\\?\"
-// form). Wine gives a program started from a share as "UNC\server\share\...",
-// without the leading "\\"; that is mended.
+// whole: from a drive ("C:\") or beginning "\\" (a share, "\\server\share",
+// or the "\\?\" form). Wine gives a program started from a share as
+// "UNC\server\share\...", without the leading "\\"; that is mended.
 std::wstring_view WholeProgramFolder(wchar_t* file, std::size_t units);
 
 }  // namespace sealmark

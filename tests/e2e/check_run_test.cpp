@@ -403,7 +403,7 @@ class CheckRunStartedElsewhere : public CheckRun,
 // shown, and the other folder stays as it was. An install folder that holds
 // the program is about 240 characters deep: its deepest data files lie
 // beyond MAX_PATH, and its report's path is too long for the Windows shell,
-// so that report goes to the temporary folder.
+// so that report goes to the temporary folder, leaving the old one there.
 TEST_P(CheckRunStartedElsewhere, ChecksTheFolderThatHoldsDataAndShowsItsReport) {
   const bool inTheInstall = GetParam() == "InTheInstallBesideADecoy";
   const bool programInTheInstall = GetParam() == "BesideAFileNamedData";
@@ -414,6 +414,7 @@ TEST_P(CheckRunStartedElsewhere, ChecksTheFolderThatHoldsDataAndShowsItsReport) 
   WriteFileContent(tools / "FileCheck.TXT", "old\r\n");
   if (programInTheInstall) {
     WriteFileContent(start / "Data", "");
+    WriteFileContent(install_ / "FileCheck.TXT", "old\r\n");
     const fs::path deep = DeepPath(temp_.path() / "deep", 240);
     fs::rename(install_, deep);
     install_ = deep;
@@ -427,7 +428,7 @@ TEST_P(CheckRunStartedElsewhere, ChecksTheFolderThatHoldsDataAndShowsItsReport) 
   EXPECT_EQ(Run({}, programFolder / gProgramUnderTest.filename(), start).exitCode, 0);
   fs::path report = fs::relative(checked / "FileCheck.TXT", temp_.path());
   if ((checked / "FileCheck.TXT").native().size() > ShellPathLimit()) {
-    EXPECT_FALSE(fs::exists(checked / "FileCheck.TXT"));
+    EXPECT_EQ(FileContent(checked / "FileCheck.TXT"), "old\r\n");
     report = fs::path("temporary") / TemporaryName("FileCheck.TXT");
   }
   ExpectReport(checked == install_

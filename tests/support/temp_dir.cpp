@@ -41,7 +41,10 @@ CurrentDir::~CurrentDir() {
 
 std::filesystem::path DeepPath(std::filesystem::path folder, std::size_t length) {
   while (folder.native().size() + 1 < length) {
-    folder /= std::string(std::min<std::size_t>(100, length - folder.native().size() - 1), 'd');
+    // Room for the name; a name that left one character would leave no room
+    // for another.
+    const std::size_t room = length - folder.native().size() - 1;
+    folder /= std::string(room == 101 ? 99 : std::min<std::size_t>(100, room), 'd');
   }
   std::filesystem::create_directories(folder.parent_path());
   return folder;

@@ -32,8 +32,8 @@ class CurrentDir {
   std::filesystem::path previous_;
 };
 
-// A path below `folder` of `length` characters (or one fewer), of names of
-// up to 100 characters; the folders that hold its last name are made.
+// A path below `folder` of `length` characters, of names of up to 100
+// characters; the folders that hold its last name are made.
 std::filesystem::path DeepPath(std::filesystem::path folder, std::size_t length);
 
 // The whole content of the file at `path`, or the empty text when it cannot

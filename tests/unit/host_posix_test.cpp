@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "check/report_writer.h"
 #include "host/date_text.h"
@@ -95,6 +96,33 @@ TEST(ReportWriter, LeavesAFifoThatAProgramReads) {
   ReportWriter writer(HostSystem());
   EXPECT_FALSE(writer.Create(Folder::kCurrent, "FileCheck.TXT"));
   close(reader);
+}
+
+// The user's own temporary folder is not taken where others may write it;
+// the one new folder made in its place holds every file of the run.
+TEST(PrivateTemporaryFolder, IsFoundOnceInARun) {
+  namespace fs = std::filesystem;
+  const test::TempDir shared;
+  const test::TemporaryFolder temporary(shared.path());
+  const fs::path own = shared.path() / fs::path(test::TemporaryName("x")).parent_path();
+  fs::create_directory(own);
+  fs::permissions(own, fs::perms::all);
+  for (const char* name : {"First.TXT", "Second.TXT"}) {
+    const OpenedFile opened =
+        HostSystem().OpenFile(Folder::kTemporary, name, FileAccess::kWrite, FileSharing::kNone,
+                              FileLinks::kNoFollow, FileCreation::kOpenAlways);
+    ASSERT_NE(opened.file, FileHandle::kNone);
+    HostSystem().Close(opened.file);
+  }
+  std::vector<fs::path> made;
+  for (const auto& entry : fs::directory_iterator(shared.path())) {
+    if (entry.path() != own) {
+      made.push_back(entry.path());
+    }
+  }
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_TRUE(fs::exists(made[0] / "First.TXT") && fs::exists(made[0] / "Second.TXT"));
+  EXPECT_TRUE(fs::is_empty(own));
 }
 
 TEST(OpenWithShell, MakesNoRequestThatCannotBeSetUp) {

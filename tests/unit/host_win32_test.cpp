@@ -104,6 +104,18 @@ TEST(OlderWindows, OpenTheLinkItselfAndTakeSse2OnlyWhereTheirKernelSaysSo) {
   }
 }
 
+// The shell is asked to open a report in the current folder whose full path
+// has at most 250 units.
+TEST(ShellCanOpen, AReportPathOfUpTo250Units) {
+  const test::TempDir temp;
+  for (const std::size_t length : {236u, 237u}) {
+    const std::filesystem::path folder = test::DeepPath(temp.path() / "f", length);
+    std::filesystem::create_directory(folder);
+    const test::CurrentDir current(folder);
+    EXPECT_EQ(HostSystem().ShellCanOpen("FileCheck.TXT"), length == 236) << length;
+  }
+}
+
 struct DateCase {
   const char* format;
   const char* stamp;
