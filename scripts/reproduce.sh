@@ -26,10 +26,11 @@ for file in "$zip" SHA256SUMS package/stage/Sealmark.exe package/stage/x64/Sealm
     status=1
   fi
 done
-# A zip keeps times in even seconds. The read-me: ASCII, CR LF line ends,
-# lines of at most 78 characters, and its version and commit named.
+# zip keeps times in even seconds, rounding an odd one up. The read-me:
+# ASCII, CR LF line ends, lines of at most 78 characters, and its version and
+# commit named.
 commit=$(git rev-parse HEAD)
-time=$(date -u -d "@$(($(git log -1 --format=%ct) / 2 * 2))" +%Y%m%d.%H%M%S)
+time=$(date -u -d "@$((($(git log -1 --format=%ct) + 1) / 2 * 2))" +%Y%m%d.%H%M%S)
 version=${zip#Sealmark-}
 version=${version%-windows.zip}
 entries=$(zipinfo -T "$work/a/build/$zip" | awk '/^-/ {print $NF, $(NF - 1)}')
