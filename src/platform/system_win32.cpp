@@ -256,6 +256,19 @@ std::wstring_view Separator(std::wstring_view folder) {
   return folder.empty() || folder.back() == L'\\' ? L""sv : L"\\"sv;
 }
 
+bool FromADrive(std::wstring_view path) {
+  return path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+}
+
+// The length of a \\?\ or \\.\ prefix before a drive or "UNC\", which a
+// program started by such a path finds in its own; 0 where there is none.
+std::size_t DevicePrefix(std::wstring_view path) {
+  const std::wstring_view prefix = path.substr(0, 4);
+  const std::wstring_view rest = path.substr(prefix.size());
+  const bool device = prefix == L"\\\\?\\"sv || prefix == L"\\\\.\\"sv;
+  return device && (FromADrive(rest) || rest.substr(0, 4) == L"UNC\\"sv) ? prefix.size() : 0;
+}
+
 }  // namespace
 
 // A program that is not long-path aware passes a path of MAX_PATH units or
@@ -296,12 +309,12 @@ std::size_t SystemPathForm(std::wstring_view current, std::wstring_view path, wc
 
 std::wstring_view WholeProgramFolder(wchar_t* file, std::size_t units) {
   std::wstring_view path(file, units);
+  path.remove_prefix(DevicePrefix(path));
   if (path.substr(0, 4) == L"UNC\\"sv) {
-    file[2] = L'\\';
     path.remove_prefix(2);
+    file[path.data() - file] = L'\\';
   }
-  const bool fromADrive = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
-  if (!fromADrive && path.substr(0, 2) != L"\\\\"sv) {
+  if (!FromADrive(path) && path.substr(0, 2) != L"\\\\"sv) {
     return {};
   }
   const std::size_t folder = path.rfind(L'\\') + 1;

@@ -29,8 +29,13 @@ std::size_t SystemPathForm(std::wstring_view current, std::wstring_view path, wc
 // The folder of the program's file, whose path is `units` long at `file`,
 // ending in "\" and ended with a NUL in place; empty where the path is not
 // whole: from a drive ("C:\") or beginning "\\" (a share, "\\server\share",
-// or the "\\?\" form). Wine gives a program started from a share as
-// "UNC\server\share\...", without the leading "\\"; that is mended.
+// or the "\\?\" form). A drive or share in the \\?\ or \\.\ form
+// ("\\?\C:\", "\\?\UNC\server\share") is given without it: the folder
+// becomes the current one, whose path the shell resolves a report's name
+// against and does not take in that form everywhere, and WholePathForm adds
+// the prefix again where a path reaches MAX_PATH. Wine gives a program
+// started from a share as "UNC\server\share\...", without the leading
+// "\\"; that is mended.
 std::wstring_view WholeProgramFolder(wchar_t* file, std::size_t units);
 
 }  // namespace sealmark

@@ -144,23 +144,37 @@ TEST(SystemPathForm, NamesAPathThatReachesMaxPathWhole) {
   EXPECT_EQ(form[0], L'\0');
 }
 
-// The program's folder is named whole, however short; only a whole path of
-// its file gives it, and Wine's form of a share is read as the share.
+// The program's folder, and its Data as it is asked about: only a whole
+// path of its file gives it, without a \\?\ or \\.\ prefix, and Wine's form
+// of a share is read as the share.
 TEST(WholeProgramFolder, TakesOnlyAWholePathOfTheProgramsFile) {
-  wchar_t form[600];
-  EXPECT_EQ(WholePathForm(L"C:\\Ombrex_Atlas\\", L"Data", form, 599), 20u);
-  EXPECT_EQ(std::wstring(form), L"C:\\Ombrex_Atlas\\Data");
-  const std::pair<std::wstring, std::wstring> rows[] = {
-      {L"C:\\Ombrex_Atlas\\Sealmark.exe", L"C:\\Ombrex_Atlas\\"},
-      {L"\\\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\"},
-      {L"UNC\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\"},
-      {L"Atlas\\Sealmark.exe", L""},
-      {L"\\Atlas\\Sealmark.exe", L""},
-      {L"C:Sealmark.exe", L""},
+  const std::wstring deep(251, L'd');  // C:\, 251 units and \: Data reaches MAX_PATH - 1
+  std::wstring rows[][3] = {
+      {L"C:\\Atlas\\Sealmark.exe", L"C:\\Atlas\\", L"C:\\Atlas\\Data"},
+      {L"\\\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\",
+       L"\\\\server\\share\\Atlas\\Data"},
+      {L"UNC\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\",
+       L"\\\\server\\share\\Atlas\\Data"},
+      {L"\\\\?\\C:\\Atlas\\Sealmark.exe", L"C:\\Atlas\\", L"C:\\Atlas\\Data"},
+      {L"\\\\.\\C:\\Atlas\\Sealmark.exe", L"C:\\Atlas\\", L"C:\\Atlas\\Data"},
+      {L"\\\\?\\UNC\\server\\share\\Atlas\\Sealmark.exe", L"\\\\server\\share\\Atlas\\",
+       L"\\\\server\\share\\Atlas\\Data"},
+      {L"C:\\Sealmark.exe", L"C:\\", L"C:\\Data"},
+      {L"\\\\server\\share\\Sealmark.exe", L"\\\\server\\share\\", L"\\\\server\\share\\Data"},
+      {L"C:\\" + deep + L"\\Sealmark.exe", L"C:\\" + deep + L"\\", L"C:\\" + deep + L"\\Data"},
+      {L"C:\\" + deep + L"d\\Sealmark.exe", L"C:\\" + deep + L"d\\",
+       L"\\\\?\\C:\\" + deep + L"d\\Data"},
+      {L"Atlas\\Sealmark.exe", L"", L""},
+      {L"\\Atlas\\Sealmark.exe", L"", L""},
+      {L"C:Sealmark.exe", L"", L""},
   };
-  for (auto [file, folder] : rows) {
+  for (auto& [file, folder, data] : rows) {
+    SCOPED_TRACE(testing::Message() << file);
     const std::wstring_view found = WholeProgramFolder(file.data(), file.size());
     EXPECT_EQ(found.empty() ? L"" : std::wstring(found.data()), folder);
+    wchar_t form[600];
+    EXPECT_EQ(found.empty() ? L"" : std::wstring(form, WholePathForm(found, L"Data", form, 599)),
+              data);
   }
 }
 
