@@ -38,6 +38,9 @@ class FaultSystem : public System {
   bool monthDayYearDates = false;
   // What the system keeps about open files cannot be had.
   bool failFacts = false;
+  // The shell cannot open a file in the current folder, as where its path
+  // is too long for the shell.
+  bool shellCannotOpen = false;
   // Files and folders opened by these paths carry a reparse point with
   // these tags.
   std::map<std::string, std::uint32_t> reparseTags;
@@ -99,7 +102,9 @@ class FaultSystem : public System {
   }
   ShortDate ShortDateText(const CalendarTime& date) override;
   std::unique_ptr<unsigned char[]> ObtainMemory(std::size_t size) override;
-  bool ShellCanOpen(std::string_view name) override { return host_.ShellCanOpen(name); }
+  bool ShellCanOpen(std::string_view name) override {
+    return !shellCannotOpen && host_.ShellCanOpen(name);
+  }
   void OpenWithShell(Folder folder, const char* name) override;
 
  private:

@@ -175,21 +175,24 @@ TEST_F(RunCheckTest, LosesOnlyTheItemWhoseWriteFailed) {
 }
 
 // The report goes to the current folder or, where it cannot be written
-// there, to the temporary folder, and the current folder's is left as it
-// was; the shell is asked to open only the report that the run wrote.
+// there or the shell could not open it there, to the temporary folder, and
+// the current folder's is left as it was; the shell is asked to open only
+// the report that the run wrote.
 TEST_F(RunCheckTest, ShowsTheReportOnlyWhereItWroteIt) {
   struct Row {
     const char* name;
     const char* before;  // the folder's report: a file's content, or a folder
     std::optional<std::uint32_t> reparseTag;
+    bool shellCannotOpen;
     bool temporaryFolder;
     std::optional<Folder> written;
   };
   const Row rows[] = {
-      {"written in the folder", "earlier\r\n", {}, true, Folder::kCurrent},
-      {"not created there", "a folder", {}, true, Folder::kTemporary},
-      {"refused as a symbolic link", "earlier\r\n", 0xA000000C, true, Folder::kTemporary},
-      {"written nowhere", "a folder", {}, false, std::nullopt},
+      {"written in the folder", "earlier\r\n", {}, false, true, Folder::kCurrent},
+      {"not created there", "a folder", {}, false, true, Folder::kTemporary},
+      {"refused as a symbolic link", "earlier\r\n", 0xA000000C, false, true, Folder::kTemporary},
+      {"too deep for the shell", "earlier\r\n", {}, true, true, Folder::kTemporary},
+      {"written nowhere", "a folder", {}, false, false, std::nullopt},
   };
   const fs::path report = install_ / "FileCheck.TXT";
   for (const Row& row : rows) {
@@ -208,6 +211,7 @@ TEST_F(RunCheckTest, ShowsTheReportOnlyWhereItWroteIt) {
     if (row.reparseTag) {
       system_.reparseTags["FileCheck.TXT"] = *row.reparseTag;
     }
+    system_.shellCannotOpen = row.shellCannotOpen;
     system_.shellRequests.clear();
     system_.readCounts.clear();
     EXPECT_EQ(Run(), 0);
