@@ -98,7 +98,8 @@ TEST(ReportWriter, LeavesAFifoThatAProgramReads) {
 }
 
 // The user's own temporary folder is not taken where others may write it;
-// the one new folder made in its place holds every file of the run.
+// the one new folder made in its place holds every file of the run. Run in
+// a process of its own: the host system keeps the folder it found.
 TEST(PrivateTemporaryFolder, IsFoundOnceInARun) {
   namespace fs = std::filesystem;
   const test::TempDir shared;
