@@ -1,20 +1,22 @@
 #!/bin/sh
 # Builds the release zip twice from clean clones of the current commit (what
-# is not committed takes no part) in two different folders and compares the
-# results byte for byte: both Sealmark.exe files, the zip and its sums. Prints
-# their SHA-256 sums. Then checks what a user unzips: the read-me and the two
-# programs alone, dated at the commit's time, and a read-me that Notepad
-# shows as written on every Windows. Where the win32 and win64 presets have
-# been built, their Sealmark.exe, the programs that their tests ran, must be
-# the released ones.
+# is not committed takes no part) in two different folders, the second
+# checked out with core.autocrlf=true as Git for Windows does, and compares
+# the results byte for byte: both Sealmark.exe files, the zip and its sums.
+# Prints their SHA-256 sums. Then checks what a user unzips: the read-me and
+# the two programs alone, dated at the commit's time, and a read-me that
+# Notepad shows as written on every Windows. Where the win32 and win64
+# presets have been built, their Sealmark.exe, the programs that their tests
+# ran, must be the released ones.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+git clone -q "$root" "$work/a"
+git clone -q -c core.autocrlf=true "$root" "$work/second/b"
 for clone in "$work/a" "$work/second/b"; do
-  git clone -q "$root" "$clone"
-  "$clone/scripts/package.sh" >/dev/null
+  "$clone/scripts/package.sh" >/dev/null || { echo "FAILED    packing in $clone"; exit 1; }
 done
 zip=$(cd "$work/a/build" && ls Sealmark-*-windows.zip)
 status=0
