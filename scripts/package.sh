@@ -3,10 +3,10 @@
 # no benchmarks; the win32 and win64 presets test the same programs) and
 # makes the release zip build/Sealmark-<version>-windows.zip: README.txt,
 # made from docs/README.txt.in with the version and commit filled in and
-# CR LF line ends, Sealmark.exe of the 32-bit build and x64/Sealmark.exe of
-# the 64-bit build. Beside it, build/SHA256SUMS holds the sums of the zip and
-# of the files in it, to be published apart from the zip: sums inside it
-# would vouch only for itself.
+# CR LF line ends (a line that has them already keeps them), Sealmark.exe of
+# the 32-bit build and x64/Sealmark.exe of the 64-bit build. Beside it,
+# build/SHA256SUMS holds the sums of the zip and of the files in it, to be
+# published apart from the zip: sums inside it would vouch only for itself.
 # Packs only a tree with nothing uncommitted, and names its commit.
 # The zip's bytes depend on nothing but the commit: its files carry the
 # commit's time (SOURCE_DATE_EPOCH, as reproducible builds take it), fixed
@@ -36,7 +36,7 @@ cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/win32/CMakeCache.txt)
 name=Sealmark-$version-windows.zip
-sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" -e 's/$/\r/' docs/README.txt.in \
+sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" -e 's/\r*$/\r/' docs/README.txt.in \
   >"$stage/README.txt"
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
 files="README.txt Sealmark.exe x64/Sealmark.exe"
