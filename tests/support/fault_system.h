@@ -38,7 +38,7 @@ class FaultSystem : public System {
   bool monthDayYearDates = false;
   // What the system keeps about open files cannot be had.
   bool failFacts = false;
-  // The shell cannot open a file in the current folder, as where its path
+  // The shell cannot open a file in the current folder, as when the path
   // is too long for the shell.
   bool shellCannotOpen = false;
   // Files and folders opened by these paths carry a reparse point with
