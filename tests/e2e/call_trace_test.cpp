@@ -137,10 +137,6 @@ std::vector<Call> ProgramCalls(const std::string& trace, const Image& image) {
   return calls;
 }
 
-bool RunsUnderWine() {
-  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 // Where Wine's traces of the programs that this one starts go: its own
 // Unix standard error, which scripts/wine-run puts into the file that
 // SEALMARK_RELAY_LOG names. Empty when there is none.
@@ -198,6 +194,9 @@ bool IsGuardedCall(const Call& call) {
   return std::count(kGuardedCalls.begin(), kGuardedCalls.end(), call.name) != 0;
 }
 
+constexpr char kNoRelayLog[] =
+    "no relay log: only Wine traces the calls, run through ctest's call_trace";
+
 // INVALID_HANDLE_VALUE, in a 32-bit or a 64-bit process.
 constexpr char kInvalidHandle[] = "ffffffff";
 
@@ -218,7 +217,7 @@ constexpr std::size_t kInstallLength = 225;
 class CallTrace : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (RelayLog().empty()) {
+    if (RelayLog().empty() || !WhyTheShellWouldNotStartTheRecorder().empty()) {
       return;
     }
     TempDir temp;
@@ -241,7 +240,11 @@ class CallTrace : public ::testing::Test {
 
   void SetUp() override {
     if (RelayLog().empty()) {
-      GTEST_SKIP() << "no relay log: run under Wine through ctest's call_trace";
+      GTEST_SKIP() << kNoRelayLog;
+    }
+    const std::string problem = WhyTheShellWouldNotStartTheRecorder();
+    if (!problem.empty()) {
+      GTEST_SKIP() << problem;
     }
     ASSERT_TRUE(heldStaged_) << "the file held without sharing could not be staged";
     ASSERT_EQ(install_.size(), kInstallLength) << "the install folder could not be that deep";
@@ -445,7 +448,7 @@ TEST_F(CallTrace, ReadsTheManifestWithoutAnError) {
 
 TEST(CallTraceOfARefusal, ShowsTheMessageBoxAndEndsWith255) {
   if (RelayLog().empty()) {
-    GTEST_SKIP() << "no relay log: run under Wine through ctest's call_trace";
+    GTEST_SKIP() << kNoRelayLog;
   }
   // Before the platform check comes only the runtime's set-up at process
   // attach: not the restriction of the library search (GetModuleHandleA),

@@ -61,6 +61,13 @@ class CheckRun : public ::testing::Test {
     SetEnvironment("SEALMARK_SHELL_LOG", shellLog_.string());
   }
 
+  void SetUp() override {
+    const std::string problem = WhyTheShellWouldNotStartTheRecorder();
+    if (!problem.empty()) {
+      GTEST_SKIP() << problem;
+    }
+  }
+
   fs::path Entry(int index) const { return SamplePath(install_, index); }
 
   // Runs `program` in `folder`, the install folder when none is given.
@@ -267,7 +274,7 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   const bool privateFolderTaken = planted.find("Temporary") != std::string::npos;
   if (privateFolderTaken) {
     if (privateFolder == temporary_) {
-      GTEST_SKIP() << "no folder of the user's own in the temporary folder here";
+      GTEST_SKIP() << "the temporary folder is the user's own here: the report goes straight in";
     }
     fs::create_directory(report);
   }
@@ -276,6 +283,7 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
     WriteFileContent(target, "not the report\r\n");
   }
   std::error_code error;
+  std::string linkProblem;
   if (planted == "HardLink") {
     fs::create_hard_link(target, report, error);
   } else if (planted == "Folder") {
@@ -287,18 +295,19 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
     fs::create_directories(file.parent_path());
     WriteFileContent(file, "not the report\r\n");
     if (!GiveToAnotherUser(file) || (file != report && !GiveToAnotherUser(privateFolder))) {
-      GTEST_SKIP() << "files cannot be given to another user here";
+      GTEST_SKIP() << "files cannot be given to another user here: on POSIX only root can, and "
+                      "on Windows the access-control list, not the owner, decides who writes";
     }
   } else if (planted == "TemporaryFolderThatOthersMayWrite") {
     fs::create_directory(privateFolder);
     fs::permissions(privateFolder, fs::perms::all);
   } else if (planted == "LinkAtTheTemporaryFolder") {
-    fs::create_symlink(outside, privateFolder, error);
+    linkProblem = MakeLink(outside, privateFolder);
   } else if (planted != "Fifo") {
-    fs::create_symlink(target, report, error);
-    if (error) {
-      GTEST_SKIP() << "no symbolic links here: " << error.message();
-    }
+    linkProblem = MakeLink(target, report);
+  }
+  if (!linkProblem.empty()) {
+    GTEST_SKIP() << linkProblem;
   }
   ASSERT_FALSE(error) << error.message();
   const std::string before = Listing(outside);
@@ -362,10 +371,9 @@ TEST_P(CheckRunWithALinkInTheDataSet, ReadsThroughItAndMakesNothingThroughIt) {
     }
     fs::remove_all(linked);
   }
-  std::error_code error;
-  fs::create_symlink(outside / link.linked, linked, error);
-  if (error) {
-    GTEST_SKIP() << "no symbolic links here: " << error.message();
+  const std::string problem = MakeLink(outside / link.linked, linked);
+  if (!problem.empty()) {
+    GTEST_SKIP() << problem;
   }
   const std::string before = Listing(outside);
 
@@ -513,11 +521,12 @@ TEST_P(CheckRunOn, ChecksOrRefusesAsTheWindowsVersionSays) {
   if (!(sizeof(void*) == 8 ? windows.had64Bit : windows.had32Bit)) {
     GTEST_SKIP() << windows.wineName << " has no programs of this width";
   }
-  const RegistryValue version(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
-                              windows.wineName);
-  if (!version.isSet()) {
+  if (!RunsUnderWine()) {
     GTEST_SKIP() << "only Wine can pretend to be another Windows";
   }
+  const RegistryValue version(WineProgramKey(gProgramUnderTest.filename().string()), "Version",
+                              windows.wineName);
+  ASSERT_TRUE(version.isSet());
   const std::string before = Listing(install_);
   const ProgramRun run = Run();
   if (windows.reported == nullptr) {

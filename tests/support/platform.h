@@ -54,6 +54,32 @@ class ReadOnlyFile {
   bool refusesWrites_ = false;
 };
 
+// Keeps the user from reading `path` for as long as the object lives: on
+// Windows by an access-control entry that denies it, on POSIX by its mode.
+// refusesReads() tells whether that worked here (root, and Wine run by
+// root, read every file).
+class UnreadableFile {
+ public:
+  explicit UnreadableFile(const std::filesystem::path& path);
+  ~UnreadableFile();
+  UnreadableFile(const UnreadableFile&) = delete;
+  UnreadableFile& operator=(const UnreadableFile&) = delete;
+  bool refusesReads() const { return refusesReads_; }
+
+ private:
+  std::filesystem::path path_;
+  std::string previous_;  // its former access-control list, on Windows
+  bool refusesReads_ = false;
+};
+
+// Makes `link` a symbolic link to `target`, or on Windows, where the user
+// may make none and `target` is a folder, a junction. The empty text where
+// the link is there, else why not.
+std::string MakeLink(const std::filesystem::path& target, const std::filesystem::path& link);
+
+// Whether `path` is a link itself: a symbolic link, or a junction.
+bool IsLink(const std::filesystem::path& path);
+
 // The file name in a find record, as 8-bit text (ASCII names only).
 std::string RecordName(const FindRecord& record);
 
@@ -151,6 +177,15 @@ class RegistryValue {
   std::string name_;
   bool isSet_ = false;
 };
+
+// Whether this process runs under Wine.
+bool RunsUnderWine();
+
+// Why the shell would open a .txt file with something other than the
+// tests' recorder (shell_recorder): the user's own choice of program, or
+// a default that names another; the empty text where it would start the
+// recorder. The tests never start a real viewer.
+std::string WhyTheShellWouldNotStartTheRecorder();
 
 // The registry key under which Wine keeps its settings for the program
 // `name` ("Sealmark.exe"), such as the Windows version it reports.

@@ -33,8 +33,8 @@ bool SetImmutable(const std::filesystem::path& path, bool on) {
   return done;
 }
 
-bool OpensForWriting(const std::filesystem::path& path) {
-  const int descriptor = open(path.c_str(), O_WRONLY);
+bool Opens(const std::filesystem::path& path, int flags) {
+  const int descriptor = open(path.c_str(), flags);
   if (descriptor < 0) {
     return false;
   }
@@ -80,7 +80,7 @@ ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path) : path_(path) {
   if (!immutable_) {
     chmod(path.c_str(), 0444);
   }
-  refusesWrites_ = !OpensForWriting(path);
+  refusesWrites_ = !Opens(path, O_WRONLY);
 }
 
 ReadOnlyFile::~ReadOnlyFile() {
@@ -88,6 +88,25 @@ ReadOnlyFile::~ReadOnlyFile() {
     SetImmutable(path_, false);
   }
   chmod(path_.c_str(), 0644);
+}
+
+UnreadableFile::UnreadableFile(const std::filesystem::path& path) : path_(path) {
+  chmod(path.c_str(), 0);
+  refusesReads_ = !Opens(path, O_RDONLY);
+}
+
+UnreadableFile::~UnreadableFile() {
+  chmod(path_.c_str(), 0644);
+}
+
+std::string MakeLink(const std::filesystem::path& target, const std::filesystem::path& link) {
+  std::error_code error;
+  std::filesystem::create_symlink(target, link, error);
+  return error ? "no symbolic links here: " + error.message() : "";
+}
+
+bool IsLink(const std::filesystem::path& path) {
+  return std::filesystem::is_symlink(path);
 }
 
 bool LoadAndFreeLibrary(const std::filesystem::path&) {
@@ -182,6 +201,15 @@ std::string ExpectedDateText(const std::filesystem::path& file) {
 
 std::string ExpectedDateTextOfTimeZero() {
   return "01/01/01 ";
+}
+
+bool RunsUnderWine() {
+  return false;
+}
+
+// The e2e tests put the recorder first on PATH, as xdg-open.
+std::string WhyTheShellWouldNotStartTheRecorder() {
+  return {};
 }
 
 RegistryValue::RegistryValue(const std::string&, const std::string&, const std::string&) {}

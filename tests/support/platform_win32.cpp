@@ -1,8 +1,14 @@
 #include <cstdio>
+#include <cwctype>
 #include <stdexcept>
 #include <string>
 
 #include "platform/windows_api.h"
+// After <windows.h>.
+#include <sddl.h>
+#include <shobjidl.h>
+#include <winioctl.h>
+
 #include "support/platform.h"
 #include "support/temp_dir.h"
 
@@ -12,6 +18,16 @@ namespace {
 
 bool OpensForWriting(const std::filesystem::path& path) {
   const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  CloseHandle(file);
+  return true;
+}
+
+bool OpensForReading(const std::filesystem::path& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return false;
@@ -72,6 +88,74 @@ std::wstring Widen(const std::string& text) {
 
 std::string Narrow(const std::wstring& text) {
   return std::string(text.begin(), text.end());
+}
+
+// A junction at `link`, a new folder, to the folder `target`: a mount
+// point that names the target in the NT form, "\??\C:\...", with no
+// name to print.
+bool MakeJunction(const std::filesystem::path& target, const std::filesystem::path& link) {
+  const std::wstring name = L"\\??\\" + std::filesystem::absolute(target).wstring();
+  struct {
+    DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    WORD dataLength;
+    WORD reserved = 0;
+    WORD nameOffset = 0;
+    WORD nameLength;
+    WORD printOffset;
+    WORD printLength = 0;
+    wchar_t names[2 * MAX_PATH] = {};
+  } mountPoint;
+  if (name.size() + 2 > std::size(mountPoint.names) || !CreateDirectoryW(link.c_str(), nullptr)) {
+    return false;
+  }
+  name.copy(mountPoint.names, name.size());
+  mountPoint.nameLength = static_cast<WORD>(name.size() * sizeof(wchar_t));
+  mountPoint.printOffset = static_cast<WORD>(mountPoint.nameLength + sizeof(wchar_t));
+  mountPoint.dataLength =
+      static_cast<WORD>(4 * sizeof(WORD) + mountPoint.printOffset + sizeof(wchar_t));
+  const HANDLE folder =
+      CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  DWORD returned = 0;
+  const bool made = folder != INVALID_HANDLE_VALUE &&
+                    DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &mountPoint,
+                                    8u + mountPoint.dataLength, nullptr, 0, &returned, nullptr);
+  if (folder != INVALID_HANDLE_VALUE) {
+    CloseHandle(folder);
+  }
+  if (!made) {
+    RemoveDirectoryW(link.c_str());
+  }
+  return made;
+}
+
+// The program that Windows names for .txt files, as the shell would find
+// it; empty where it names none.
+std::wstring TxtFileType() {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IApplicationAssociationRegistration* associations = nullptr;
+  wchar_t* type = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ApplicationAssociationRegistration, nullptr,
+                                 CLSCTX_INPROC_SERVER, IID_IApplicationAssociationRegistration,
+                                 reinterpret_cast<void**>(&associations)))) {
+    associations->QueryCurrentDefault(L".txt", AT_FILEEXTENSION, AL_EFFECTIVE, &type);
+    associations->Release();
+  }
+  std::wstring found = type != nullptr ? type : L"";
+  CoTaskMemFree(type);
+  if (SUCCEEDED(com)) {
+    CoUninitialize();
+  }
+  return found;
+}
+
+// The command that opens a file of the type `type`; empty where it has none.
+std::wstring OpenCommand(const std::wstring& type) {
+  wchar_t command[1024] = {};
+  DWORD size = sizeof command;
+  RegGetValueW(HKEY_CLASSES_ROOT, (type + L"\\shell\\open\\command").c_str(), nullptr,
+               RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, command, &size);
+  return command;
 }
 
 // Tries `done` every 50 ms for up to five seconds.
@@ -150,6 +234,59 @@ ReadOnlyFile::~ReadOnlyFile() {
   });
 }
 
+// Every user may do anything with the file but read its data, the user
+// too: a deny entry comes before the one that allows.
+UnreadableFile::UnreadableFile(const std::filesystem::path& path) : path_(path) {
+  DWORD size = 0;
+  GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  previous_.resize(size);
+  PSECURITY_DESCRIPTOR denying = nullptr;
+  if (size == 0 ||
+      !GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, previous_.data(), size, &size) ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x1;;;WD)(A;;FA;;;WD)",
+                                                            SDDL_REVISION_1, &denying, nullptr)) {
+    previous_.clear();
+    return;
+  }
+  SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, denying);
+  LocalFree(denying);
+  refusesReads_ = !OpensForReading(path);
+}
+
+UnreadableFile::~UnreadableFile() {
+  if (!previous_.empty()) {
+    SetFileSecurityW(path_.c_str(), DACL_SECURITY_INFORMATION, previous_.data());
+  }
+}
+
+// Developer Mode lets a user without the privilege make a symbolic link
+// that asks for it by a flag, from Windows 10 1703 on; older versions
+// refuse the flag.
+std::string MakeLink(const std::filesystem::path& target, const std::filesystem::path& link) {
+  const bool folder = std::filesystem::is_directory(target);
+  const DWORD kind = folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+  BOOLEAN made = CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                                     kind | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+  if (!made && GetLastError() == ERROR_INVALID_PARAMETER) {
+    made = CreateSymbolicLinkW(link.c_str(), target.c_str(), kind);
+  }
+  const DWORD error = made ? ERROR_SUCCESS : GetLastError();
+  if (IsLink(link) || (folder && MakeJunction(target, link))) {
+    return {};
+  }
+  const std::string why =
+      made ? "CreateSymbolicLinkW reports a link that is not there (as Wine 8 does)"
+      : error == ERROR_PRIVILEGE_NOT_HELD
+          ? "symbolic links need Developer Mode or the privilege to create them"
+          : "CreateSymbolicLinkW fails with error " + std::to_string(error);
+  return "no link can be made here: " + why + (folder ? ", and no junction either" : "");
+}
+
+bool IsLink(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool LoadAndFreeLibrary(const std::filesystem::path& path) {
   const HMODULE library = LoadLibraryW(path.c_str());
   return library != nullptr && FreeLibrary(library);
@@ -212,6 +349,8 @@ std::string TemporaryName(const std::string& name) {
   return name;
 }
 
+// Windows lets whoever the access-control list allows write a file, whoever
+// owns it.
 bool GiveToAnotherUser(const std::filesystem::path&) {
   return false;
 }
@@ -249,6 +388,36 @@ std::string ExpectedDateText(const std::filesystem::path& file) {
 
 std::string ExpectedDateTextOfTimeZero() {
   return "01.01.1601 ";
+}
+
+bool RunsUnderWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// The user's own choice, which Windows keeps with a hash that no program
+// can make, comes before every default.
+std::string WhyTheShellWouldNotStartTheRecorder() {
+  const std::string start = "the shell would not start the recorder: ";
+  HKEY choice = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\"
+                    L".txt\\UserChoice",
+                    0, KEY_READ, &choice) == ERROR_SUCCESS) {
+    RegCloseKey(choice);
+    return start + "the user has chosen a program for .txt files (UserChoice)";
+  }
+  const std::wstring type = TxtFileType();
+  if (type.empty()) {
+    return start + "Windows names no program for .txt files";
+  }
+  std::wstring command = OpenCommand(type);
+  for (wchar_t& unit : command) {
+    unit = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(unit)));
+  }
+  if (command.find(L"shell_recorder.exe") == std::wstring::npos) {
+    return start + ".txt files open as " + Narrow(type) + ", with \"" + Narrow(command) + "\"";
+  }
+  return {};
 }
 
 RegistryValue::RegistryValue(const std::string& key, const std::string& name,

@@ -116,6 +116,22 @@ TEST_F(DataFileTest, FileHeldWithoutSharingGivesNoContentButItsRecord) {
   EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Held.DAT")), "Held.DAT");
 }
 
+// A file that the user may not read is not missing: nothing is made in its
+// place.
+TEST_F(DataFileTest, FileTheUserMayNotReadGivesNoContentButItsRecord) {
+  const fs::path path = Stage("Denied.DAT", "denied");
+  {
+    test::UnreadableFile denied(path);
+    if (!denied.refusesReads()) {
+      GTEST_SKIP() << "this user reads every file here (root, or Wine run by root)";
+    }
+    EXPECT_TRUE(Read("Data\\Sub\\Denied.DAT").empty());
+    EXPECT_TRUE(system_.openedWith.empty());
+    EXPECT_EQ(test::RecordName(LookUp("Data\\Sub\\Denied.DAT")), "Denied.DAT");
+  }
+  EXPECT_EQ(test::FileContent(path), "denied");
+}
+
 TEST_F(DataFileTest, EmptyFileGivesNoContentAndItsOwnRecord) {
   Stage("Empty.DAT", "");
   EXPECT_TRUE(Read("Data\\Sub\\Empty.DAT").empty());
@@ -163,14 +179,13 @@ TEST_F(DataFileTest, MissingFileIsLeftBehindEmptyWhereNoLinkIsOnItsWay) {
 // Nor is anything made through a link at the missing file's own name.
 TEST_F(DataFileTest, MissingFileIsNotMadeThroughALinkAtItsName) {
   const fs::path target = temp_.path() / "Target.DAT";
-  std::error_code error;
-  fs::create_symlink(target, Place("Missing.DAT"), error);
-  if (error) {
-    GTEST_SKIP() << "no symbolic links here";
+  const std::string problem = test::MakeLink(target, Place("Missing.DAT"));
+  if (!problem.empty()) {
+    GTEST_SKIP() << problem;
   }
   EXPECT_TRUE(Read("Data\\Sub\\Missing.DAT").empty());
   EXPECT_FALSE(fs::exists(target));
-  EXPECT_TRUE(fs::is_symlink(Place("Missing.DAT")));
+  EXPECT_TRUE(test::IsLink(Place("Missing.DAT")));
 }
 
 // A held folder can be neither renamed nor removed, so no link can take its

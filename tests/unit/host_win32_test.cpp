@@ -34,6 +34,9 @@ std::string ProbeOperatingSystem(const std::string& version) {
 }
 
 TEST(OperatingSystemText, NamesEachWindowsVersionThatWineReports) {
+  if (!test::RunsUnderWine()) {
+    GTEST_SKIP() << "only Wine can pretend to be another Windows";
+  }
   struct Case {
     const char* version;
     const char* expected;
@@ -232,7 +235,10 @@ TEST(LocalTimeZone, DateTextShowsTheUtcDay) {
   FILETIME local;
   SYSTEMTIME localFields;
   ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local) && FileTimeToSystemTime(&local, &localFields));
-  ASSERT_EQ(localFields.wDay, 6) << "the time zone of this run is not ahead of UTC";
+  if (localFields.wDay != 6) {
+    GTEST_SKIP() << "the time zone is not ahead of UTC here: Wine takes it from TZ, which ctest "
+                    "sets, and Windows from the machine's setting, which the tests leave alone";
+  }
 
   test::ShortDateFormat format("yyyy-MM-dd");
   EXPECT_EQ(FileTimeStampText(HostSystem(), lateOnTheFifth), "2026-12-05 23:30");
