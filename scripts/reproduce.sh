@@ -7,7 +7,8 @@
 # the two programs alone, dated at the commit's time, and a read-me that
 # Notepad shows as written on every Windows. Where the win32 and win64
 # presets have been built, their Sealmark.exe, the programs that their tests
-# ran, must be the released ones.
+# ran, must be the released ones; and where scripts/test-kit.sh has made
+# the Windows test kit of this commit, the first clone makes the same.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -18,6 +19,7 @@ git clone -q -c core.autocrlf=true "$root" "$work/second/b"
 for clone in "$work/a" "$work/second/b"; do
   "$clone/scripts/package.sh" >/dev/null || { echo "FAILED    packing in $clone"; exit 1; }
 done
+"$work/a/scripts/test-kit.sh" >/dev/null || { echo "FAILED    the test kit in $work/a"; exit 1; }
 zip=$(cd "$work/a/build" && ls Sealmark-*-windows.zip)
 status=0
 for file in "$zip" SHA256SUMS package/stage/Sealmark.exe package/stage/x64/Sealmark.exe; do
@@ -69,4 +71,14 @@ for preset in win32 win64; do
     status=1
   fi
 done
+# The test kit, where it was made from this commit alone.
+kit=$(cd "$work/a/build" && ls Sealmark-*-windows-tests.zip)
+if [ ! -f "build/$kit" ] || [ -n "$(git status --porcelain)" ]; then
+  echo "unbuilt   build/$kit: no test kit of this commit alone to compare"
+elif cmp -s "build/$kit" "$work/a/build/$kit"; then
+  echo "same      $(sha256sum "build/$kit"), the test kit, as from a clean clone"
+else
+  echo "DIFFERENT build/$kit, the test kit, from the one of a clean clone"
+  status=1
+fi
 exit $status

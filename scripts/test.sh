@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs what is missing, builds the four presets (native, native-asan,
 # win32, win64) and runs all their tests: natively, under the sanitizers and
-# under Wine for both Windows builds; then checks that the release zip comes
-# out the same, byte for byte, from two builds of the commit.
+# under Wine for both Windows builds; runs the Windows test kit under Wine as
+# on a fresh Windows; then checks that the release zip comes out the same,
+# byte for byte, from two builds of the commit, and the kit from a third.
 set -u
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -20,6 +21,14 @@ for preset in native native-asan win32 win64; do
     failed="$failed $preset"
   fi
 done
+
+echo "=== the Windows test kit, run under Wine as on a fresh Windows"
+if kit=$(scripts/test-kit.sh) &&
+   sh tests/scripts/test_kit_test.sh "$(echo "$kit" | head -n 1)"; then
+  :
+else
+  failed="$failed kit"
+fi
 
 echo "=== release zip, built twice from clean clones of this commit"
 scripts/reproduce.sh || failed="$failed release"

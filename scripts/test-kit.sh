@@ -1,0 +1,55 @@
+#!/bin/sh
+# Builds the win32 and win64 presets and makes the Windows test kit,
+# build/Sealmark-<version>-windows-tests.zip: run-tests.cmd and README.txt
+# from tests/kit, with CR LF line ends, the read-me naming the version and
+# commit (and uncommitted changes, where the tree has them); and in win32/
+# and win64/ the released Sealmark.exe that the tests run, the test
+# programs and the programs that they start, with the kit's runner in
+# win32/. Like the release zip, its bytes depend on nothing but the commit:
+# its files carry the commit's time (SOURCE_DATE_EPOCH), fixed modes and a
+# fixed order. Prints the zip's path and contents.
+set -eu
+cd "$(dirname "$0")/.."
+if ! changes=$(git status --porcelain) || ! commit=$(git rev-parse --verify HEAD); then
+  echo "test-kit.sh: git cannot tell this tree's state and commit; pack from a git checkout" >&2
+  exit 1
+fi
+[ -z "$changes" ] || commit="$commit and uncommitted changes"
+scripts/setup.sh
+for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
+done
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
+name=Sealmark-$version-windows-tests.zip
+stage=build/kit
+rm -rf "$stage"
+mkdir -p "$stage/win32" "$stage/win64"
+programs="Sealmark.exe unit_tests.exe e2e_tests.exe shell_recorder.exe os_text_probe.exe
+  planted_dll.dll"
+files="README.txt run-tests.cmd win32/kit_runner.exe"
+cp build/win32/kit_runner.exe "$stage/win32/"
+for width in win32 win64; do
+  for program in $programs; do
+    cp "build/$width/$program" "$stage/$width/"
+    files="$files $width/$program"
+  done
+done
+sed -e 's/\r*$/\r/' tests/kit/run-tests.cmd >"$stage/run-tests.cmd"
+sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" -e 's/\r*$/\r/' \
+  tests/kit/README.txt.in >"$stage/README.txt"
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD)
+(
+  cd "$stage"
+  # shellcheck disable=SC2086
+  chmod 644 $files
+  export TZ=UTC
+  # shellcheck disable=SC2086
+  touch -d "@$SOURCE_DATE_EPOCH" $files
+  rm -f "../$name"
+  # shellcheck disable=SC2086
+  zip -q -X -D "../$name" $files
+)
+echo "$(pwd)/build/$name"
+unzip -l "build/$name"
