@@ -197,15 +197,16 @@ class TxtOpener {
   std::optional<std::wstring> previousType_;
 };
 
-// Removes `folder` and all in it, read-only files too, without going
+// Removes the folder `whole`, a whole path in the \\?\ form, which Windows
+// takes beyond MAX_PATH, and all in it, read-only files too, without going
 // through a link: a link to a folder is removed itself.
-void RemoveFolder(const fs::path& folder) {
+void RemoveWholeFolder(const std::wstring& whole) {
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW((folder / L"*").c_str(), &found);
+  const HANDLE search = FindFirstFileW((whole + L"\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
       const std::wstring name = found.cFileName;
-      const fs::path path = folder / name;
+      const std::wstring path = whole + L"\\" + name;
       const DWORD attributes = found.dwFileAttributes;
       if (name == L"." || name == L"..") {
         continue;
@@ -216,12 +217,19 @@ void RemoveFolder(const fs::path& folder) {
       } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         RemoveDirectoryW(path.c_str());
       } else {
-        RemoveFolder(path);
+        RemoveWholeFolder(path);
       }
     } while (FindNextFileW(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryW(folder.c_str());
+  RemoveDirectoryW(whole.c_str());
+}
+
+// The tests' data sets reach beyond MAX_PATH in folders of their own.
+void RemoveFolder(const fs::path& folder) {
+  const std::wstring& path = folder.native();
+  RemoveWholeFolder(path.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC" + path.substr(1)
+                                                : L"\\\\?\\" + path);
 }
 
 // A new folder in the user's folder for temporary files, by its long

@@ -82,6 +82,13 @@ bool StartChattr(const std::filesystem::path& path, const char* change) {
   return true;
 }
 
+// A whole path from MAX_PATH on in the \\?\ form, which Windows takes
+// beyond that limit.
+std::wstring WholeForm(const std::filesystem::path& path) {
+  const std::wstring& name = path.native();
+  return name.size() < MAX_PATH ? name : L"\\\\?\\" + name;
+}
+
 std::wstring Widen(const std::string& text) {
   return std::wstring(text.begin(), text.end());
 }
@@ -377,7 +384,7 @@ ShortDateFormat KnownDateFormat() {
 std::string ExpectedDateText(const std::filesystem::path& file) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   SYSTEMTIME utc;
-  if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(WholeForm(file).c_str(), GetFileExInfoStandard, &data) ||
       !FileTimeToSystemTime(&data.ftLastWriteTime, &utc)) {
     return "?";
   }
