@@ -85,35 +85,27 @@ Values ValuesOf(HKEY root, const wchar_t* path) {
   return values;
 }
 
-// The user's regional settings, as SetLocaleInfoW leaves them in the
-// registry. The short date goes back through SetLocaleInfoW too, which the
-// system's own cache of the settings follows.
-class RegionalSettings {
+// A registry key's values as they were when the object was made, which
+// PutBack() writes again, removing any value added since.
+class SavedKey {
  public:
-  RegionalSettings() : saved_(ValuesOf(HKEY_CURRENT_USER, kInternational)) {}
+  SavedKey(HKEY root, const wchar_t* path)
+      : root_(root), path_(path), values_(ValuesOf(root, path)) {}
+
+  const Values& values() const { return values_; }
 
   void PutBack() const {
-    Values now = ValuesOf(HKEY_CURRENT_USER, kInternational);
-    const auto shortDate = saved_.find(L"sShortDate");
-    if (shortDate != saved_.end() && now[L"sShortDate"] != shortDate->second) {
-      const std::string& bytes = shortDate->second.second;
-      SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE,
-                     std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
-                                  bytes.size() / sizeof(wchar_t))
-                         .c_str());
-      now = ValuesOf(HKEY_CURRENT_USER, kInternational);
-    }
+    Values now = ValuesOf(root_, path_);
     HKEY key = nullptr;
-    if (now == saved_ ||
-        RegOpenKeyExW(HKEY_CURRENT_USER, kInternational, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+    if (now == values_ || RegOpenKeyExW(root_, path_, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
       return;
     }
     for (const auto& [name, value] : now) {
-      if (saved_.count(name) == 0) {
+      if (values_.count(name) == 0) {
         RegDeleteValueW(key, name.c_str());
       }
     }
-    for (const auto& [name, value] : saved_) {
+    for (const auto& [name, value] : values_) {
       if (now[name] != value) {
         RegSetValueExW(key, name.c_str(), 0, value.first,
                        reinterpret_cast<const BYTE*>(value.second.data()),
@@ -124,8 +116,48 @@ class RegionalSettings {
   }
 
  private:
-  Values saved_;
+  HKEY root_;
+  const wchar_t* path_;
+  Values values_;
 };
+
+// The user's regional settings, as SetLocaleInfoW leaves them in the
+// registry. The short date goes back through SetLocaleInfoW first, which
+// the system's own cache of the settings follows.
+class RegionalSettings {
+ public:
+  void PutBack() const {
+    const auto shortDate = saved_.values().find(L"sShortDate");
+    if (shortDate != saved_.values().end() &&
+        ValuesOf(HKEY_CURRENT_USER, kInternational)[L"sShortDate"] != shortDate->second) {
+      const std::string& bytes = shortDate->second.second;
+      SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE,
+                     std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
+                                  bytes.size() / sizeof(wchar_t))
+                         .c_str());
+    }
+    saved_.PutBack();
+  }
+
+ private:
+  SavedKey saved_{HKEY_CURRENT_USER, kInternational};
+};
+
+bool KeyIsThere(HKEY root, const wchar_t* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+void SetDefaultText(HKEY root, const std::wstring& path, const std::wstring& text) {
+  RegSetKeyValueW(root, path.c_str(), nullptr, REG_SZ, text.c_str(),
+                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+constexpr wchar_t kTxt[] = L"Software\\Classes\\.txt";
 
 // Makes the recorder the program that opens .txt files, for as long as it
 // lives: in the current user's classes on Windows, never the machine's,
@@ -135,50 +167,21 @@ class RegionalSettings {
 class TxtOpener {
  public:
   explicit TxtOpener(const fs::path& recorder)
-      : root_(RunsUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER) {
-    HKEY txt = nullptr;
-    DWORD made = 0;
-    if (RegCreateKeyExW(root_, L"Software\\Classes\\.txt", 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                        nullptr, &txt, &made) != ERROR_SUCCESS) {
-      return;
-    }
-    keyWasThere_ = made == REG_OPENED_EXISTING_KEY;
-    wchar_t type[1024];
-    DWORD size = sizeof type;
-    DWORD kind = 0;
-    if (RegQueryValueExW(txt, nullptr, nullptr, &kind, reinterpret_cast<BYTE*>(type), &size) ==
-            ERROR_SUCCESS &&
-        kind == REG_SZ) {
-      previousType_ = std::wstring(type, size / sizeof(wchar_t)).c_str();
-    }
-    SetText(txt, kRecorderType);
-    RegCloseKey(txt);
-    const std::wstring command = L"\"" + recorder.wstring() + L"\" \"%1\"";
-    HKEY open = nullptr;
-    if (RegCreateKeyExW(
-            root_,
-            (std::wstring(L"Software\\Classes\\") + kRecorderType + L"\\shell\\open\\command")
-                .c_str(),
-            0, nullptr, 0, KEY_WRITE, nullptr, &open, nullptr) == ERROR_SUCCESS) {
-      SetText(open, command.c_str());
-      RegCloseKey(open);
-    }
+      : root_(RunsUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER),
+        keyWasThere_(KeyIsThere(root_, kTxt)),
+        txt_(root_, kTxt) {
+    SetDefaultText(root_, kTxt, kRecorderType);
+    SetDefaultText(root_, RecorderType() + L"\\shell\\open\\command",
+                   L"\"" + recorder.wstring() + L"\" \"%1\"");
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   }
 
   ~TxtOpener() {
-    RegDeleteTreeW(root_, (std::wstring(L"Software\\Classes\\") + kRecorderType).c_str());
-    HKEY txt = nullptr;
-    if (!keyWasThere_) {
-      RegDeleteKeyW(root_, L"Software\\Classes\\.txt");
-    } else if (RegOpenKeyExW(root_, L"Software\\Classes\\.txt", 0, KEY_WRITE, &txt) ==
-               ERROR_SUCCESS) {
-      if (previousType_) {
-        SetText(txt, previousType_->c_str());
-      } else {
-        RegDeleteValueW(txt, nullptr);
-      }
-      RegCloseKey(txt);
+    RegDeleteTreeW(root_, RecorderType().c_str());
+    if (keyWasThere_) {
+      txt_.PutBack();
+    } else {
+      RegDeleteKeyW(root_, kTxt);
     }
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   }
@@ -187,14 +190,13 @@ class TxtOpener {
   TxtOpener& operator=(const TxtOpener&) = delete;
 
  private:
-  static void SetText(HKEY key, const wchar_t* text) {
-    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   static_cast<DWORD>((std::wstring(text).size() + 1) * sizeof(wchar_t)));
+  static std::wstring RecorderType() {
+    return std::wstring(L"Software\\Classes\\") + kRecorderType;
   }
 
   HKEY root_;
-  bool keyWasThere_ = true;
-  std::optional<std::wstring> previousType_;
+  bool keyWasThere_;
+  SavedKey txt_;
 };
 
 // Removes the folder `whole`, a whole path in the \\?\ form, which Windows
