@@ -417,12 +417,13 @@ std::string WhyTheShellWouldNotStartTheRecorder() {
   if (type.empty()) {
     return start + "Windows names no program for .txt files";
   }
-  std::wstring command = OpenCommand(type);
-  for (wchar_t& unit : command) {
+  const std::wstring command = OpenCommand(type);
+  std::wstring lowered = command;
+  for (wchar_t& unit : lowered) {
     unit = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(unit)));
   }
-  if (command.find(L"shell_recorder.exe") == std::wstring::npos) {
-    return start + ".txt files open as " + Narrow(type) + ", with \"" + Narrow(command) + "\"";
+  if (lowered.find(L"shell_recorder.exe") == std::wstring::npos) {
+    return start + ".txt files open as " + Narrow(type) + ": " + Narrow(command);
   }
   return {};
 }
