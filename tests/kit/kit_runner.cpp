@@ -9,6 +9,7 @@
 // counts as one failed test. Exits with 0 only where none failed. Its
 // output, and each test program's output and XML report, go to
 // KIT\results.
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -32,7 +33,7 @@ constexpr wchar_t kRecorderType[] = L"Sealmark.TestRecorder";
 constexpr wchar_t kInternational[] = L"Control Panel\\International";
 constexpr DWORD kRunLimit = 20 * 60 * 1000;  // milliseconds
 
-bool gStopping = false;
+std::atomic<bool> gStopping{false};
 
 std::string Narrow(const std::wstring& text) {
   const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -315,6 +316,13 @@ struct Counts {
   int passed = 0;
   int failed = 0;
   int skipped = 0;
+
+  Counts& operator+=(const Counts& more) {
+    passed += more.passed;
+    failed += more.failed;
+    skipped += more.skipped;
+    return *this;
+  }
 };
 
 std::string CountsText(const Counts& counts) {
@@ -386,28 +394,27 @@ constexpr TestRun kTestRuns[] = {
 
 class Runner {
  public:
-  Runner(const fs::path& kit, Log& log) : kit_(kit), log_(log) {}
+  Runner(const fs::path& kit, const RegionalSettings& settings, Log& log)
+      : kit_(kit), results_(kit / L"results"), settings_(settings), log_(log) {}
 
   // Runs the tests of the set in KIT\`set`, putting the regional
   // settings back after each program, whatever its end.
-  Counts RunSet(const char* set, const RegionalSettings& settings) {
+  Counts RunSet(const char* set, const std::string& title) {
     Counts total;
     for (const TestRun& run : kTestRuns) {
       if (gStopping) {
         break;
       }
       const std::string name = std::string(set) + "-" + run.name;
-      const fs::path output = kit_ / L"results" / (name + ".txt");
+      const fs::path output = results_ / (name + ".txt");
       const std::wstring xml =
-          L"\"--gtest_output=xml:" + (kit_ / L"results" / (name + ".xml")).wstring() + L"\"";
+          L"\"--gtest_output=xml:" + (results_ / (name + ".xml")).wstring() + L"\"";
       const Started started =
           RunProgram(kit_ / set / run.program, std::wstring(run.arguments) + L" " + xml, output);
-      settings.PutBack();
-      Counts counts = Tally(name, started, output);
-      total.passed += counts.passed;
-      total.failed += counts.failed;
-      total.skipped += counts.skipped;
+      settings_.PutBack();
+      total += Tally(name, started, output);
     }
+    log_.Line(title + " set: " + CountsText(total));
     return total;
   }
 
@@ -440,6 +447,8 @@ class Runner {
   }
 
   fs::path kit_;
+  fs::path results_;
+  const RegionalSettings& settings_;
   Log& log_;
 };
 
@@ -526,23 +535,14 @@ int main() {
   {
     const RegionalSettings settings;
     const TxtOpener opener(kit / L"win32" / L"shell_recorder.exe");
-    Runner runner(kit, log);
-    for (const auto& [set, title] : {std::pair{"win32", "32-bit"}, std::pair{"win64", "64-bit"}}) {
-      if (std::string(set) == "win64") {
-        const std::string problem = Why64BitProgramsDoNotStart(kit);
-        if (!problem.empty()) {
-          log.Line(std::string(title) +
-                   " set: not run: 64-bit programs do not start here: " + problem);
-          continue;
-        }
-      }
-      const Counts counts = runner.RunSet(set, settings);
-      log.Line(std::string(title) + " set: " + CountsText(counts));
-      total.passed += counts.passed;
-      total.failed += counts.failed;
-      total.skipped += counts.skipped;
+    Runner runner(kit, settings, log);
+    total += runner.RunSet("win32", "32-bit");
+    const std::string problem = Why64BitProgramsDoNotStart(kit);
+    if (problem.empty()) {
+      total += runner.RunSet("win64", "64-bit");
+    } else {
+      log.Line("64-bit set: not run: 64-bit programs do not start here: " + problem);
     }
-    settings.PutBack();
   }
   RemoveFolder(temporary);
   if (GetFileAttributesW(temporary.c_str()) != INVALID_FILE_ATTRIBUTES) {
