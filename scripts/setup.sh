@@ -37,6 +37,7 @@ fi
 
 if ! command -v action-validator >/dev/null 2>&1; then
   echo "Installing: @action-validator/cli (npm)"
-  $as_root npm install --global --no-fund --no-audit @action-validator/cli@0.6.0 ||
+  $as_root npm install --global --no-fund --no-audit --fetch-retries=1 \
+    @action-validator/cli@0.6.0 ||
     echo "setup.sh: @action-validator/cli could not be installed; the workflow check will be skipped" >&2
 fi

@@ -7,7 +7,7 @@
 # programs and the programs that they start, with the kit's runner in
 # win32/. Like the release zip, its bytes depend on nothing but the commit:
 # its files carry the commit's time (SOURCE_DATE_EPOCH), fixed modes and a
-# fixed order. Prints the zip's path and contents.
+# fixed order. Prints the zip's contents, and last its path.
 set -eu
 cd "$(dirname "$0")/.."
 if ! changes=$(git status --porcelain) || ! commit=$(git rev-parse --verify HEAD); then
@@ -51,5 +51,5 @@ SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD)
   # shellcheck disable=SC2086
   zip -q -X -D "../$name" $files
 )
-echo "$(pwd)/build/$name"
 unzip -l "build/$name"
+echo "$(pwd)/build/$name"

@@ -312,10 +312,12 @@ TEST_P(CheckRunWithSomethingPlantedAsReport, LeavesItAndAllOutsideTheInstallAsTh
   ASSERT_FALSE(error) << error.message();
   const std::string before = Listing(outside);
   const fs::file_type type = fs::symlink_status(report).type();
+  const bool link = IsLink(report);
 
   EXPECT_EQ(Run().exitCode, 0);
   EXPECT_EQ(Listing(outside), before);
   EXPECT_EQ(fs::symlink_status(report).type(), type);
+  EXPECT_EQ(IsLink(report), link);
   fs::path written = TemporaryName("FileCheck.TXT");
   if (privateFolderTaken) {
     // Made in a new folder beside the one taken, which is left as it was.

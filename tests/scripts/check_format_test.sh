@@ -2,9 +2,11 @@
 # check_format_test.sh CHECK_FORMAT: one badly laid out file in a scratch
 # git checkout fails the check, named by its place. (The format test on the
 # project shows that files laid out right pass.) Exits 77, a skip, where
-# clang-format is missing.
+# clang-format or git is missing.
 set -u
-command -v clang-format >/dev/null 2>&1 || { echo "skipped: clang-format is not installed"; exit 77; }
+for tool in clang-format git; do
+  command -v $tool >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
+done
 tree=$(mktemp -d) || exit 1
 trap 'rm -rf "$tree"' EXIT
 cp "$(dirname "$1")/../.clang-format" "$tree/"

@@ -20,13 +20,17 @@ fail() {
   status=1
 }
 
-# The .txt opener, as the shell finds it, and the short date format.
+# The .txt opener, as the shell finds it, the short date format, and the
+# keys where the runner keeps what it puts back and where Wine takes the
+# Windows version that it reports to a program.
 cat >"$work/settings.cmd" <<'EOF'
 @echo off
 reg query HKCR\.txt /s
 reg query HKCR\txtfile /s
 reg query HKCR\Sealmark.TestRecorder /s
 reg query "HKCU\Control Panel\International" /v sShortDate
+reg query HKCU\Software\Sealmark /s
+reg query HKCU\Software\Wine\AppDefaults /s
 EOF
 # Writes them to the file $1; fails where they differ from those in the
 # file $2, where one is named.
@@ -34,7 +38,7 @@ settings() {
   (cd "$work" && "$root/scripts/wine-run" cmd /c settings.cmd) 2>&1 | tr -d '\r' |
     grep -v '^wine: ' >"$work/$1"
   if [ $# -eq 2 ] && ! diff -u "$work/$2" "$work/$1"; then
-    fail "the .txt opener or the short date format changed"
+    fail "the .txt opener, the short date format or another key changed"
   fi
 }
 
@@ -84,12 +88,17 @@ if grep -q "no reason given" "$work/printed" ||
   fail "run-tests.cmd does not list every skip with its reason"
 fi
 # Without its test programs the kit fails, counting each as a failed test,
-# and still puts the settings back.
+# and still puts back what it changed: here a .txt file type that was there.
+for value in "/ve /d txtfile" "/v PerceivedType /d text"; do
+  # shellcheck disable=SC2086
+  "$root/scripts/wine-run" reg add 'HKLM\Software\Classes\.txt' $value /f >/dev/null
+done
+settings before-failures
 rm "$work"/kit/win32/*_tests.exe "$work"/kit/win64/*_tests.exe
 run_kit
 [ "$code" -ne 0 ] && [ "$last" = "0 passed, 4 failed, 0 skipped" ] ||
   fail "a kit without test programs ended with $code, saying \"$last\""
-settings after-failures before
+settings after-failures before-failures
 
 [ $status -eq 0 ] && echo "The kit ran as on a fresh Windows: $counted, and left the settings as they were."
 exit $status

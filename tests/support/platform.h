@@ -74,7 +74,8 @@ class UnreadableFile {
 
 // Makes `link` a symbolic link to `target`, or on Windows, where the user
 // may make none and `target` is a folder, a junction. The empty text where
-// the link is there, else why not.
+// the link is there, else why not. TempDir removes what a link to a folder
+// leads to along with it: links lead only to places in the same TempDir.
 std::string MakeLink(const std::filesystem::path& target, const std::filesystem::path& link);
 
 // Whether `path` is a link itself: a symbolic link, or a junction.
