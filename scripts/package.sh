@@ -1,10 +1,13 @@
 #!/bin/sh
 # Builds the two Windows programs alone with their release presets (no tests,
 # no benchmarks; the win32 and win64 presets test the same programs) and
-# makes the release zip build/Sealmark-<version>-windows.zip: README.txt,
-# made from docs/README.txt.in with the version and commit filled in and
-# CR LF line ends (a line that has them already keeps them), Sealmark.exe of
-# the 32-bit build and x64/Sealmark.exe of the 64-bit build. Beside it,
+# makes the release zip build/Sealmark-<version>-windows.zip: README.txt
+# (scripts/make-readme), Sealmark.exe of the 32-bit build and
+# x64/Sealmark.exe of the 64-bit build. Where a SEALMARK_SIGN_* variable is
+# set, both programs are signed before they are packed
+# (scripts/sign-programs tells with what) and the read-me is the signed
+# release's, naming the signer; a failure there leaves no zip and no staged
+# program behind. Beside the zip,
 # build/SHA256SUMS holds the sums of the zip and of the files in it, to be
 # published apart from the zip: sums inside it would vouch only for itself.
 # Packs only a tree with nothing uncommitted, and names its commit.
@@ -26,7 +29,7 @@ if [ -n "$changes" ]; then
 fi
 scripts/setup.sh
 stage=build/package/stage
-rm -rf build/package
+rm -rf build/package build/Sealmark-*-windows.zip build/SHA256SUMS
 for preset in win32 win64; do
   cmake --preset "release-$preset" -B "build/package/$preset" >/dev/null
   cmake --build "build/package/$preset" -j "$(nproc)" >/dev/null
@@ -34,10 +37,22 @@ done
 cmake --install build/package/win32 --prefix "$stage" >/dev/null
 cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/win32/CMakeCache.txt)
+project_value() {
+  sed -n "s/^CMAKE_PROJECT_$1:STATIC=//p" build/package/win32/CMakeCache.txt
+}
+version=$(project_value VERSION)
 name=Sealmark-$version-windows.zip
-sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" -e 's/\r*$/\r/' docs/README.txt.in \
-  >"$stage/README.txt"
+if env | grep -q '^SEALMARK_SIGN_'; then
+  if ! scripts/sign-programs "$(project_value NAME)" "$(project_value HOMEPAGE_URL)" \
+         "$stage/Sealmark.exe" "$stage/x64/Sealmark.exe" ||
+     ! scripts/make-readme "$version" "$commit" "$stage/Sealmark.exe" >"$stage/README.txt"; then
+    rm -rf "$stage"
+    echo "package.sh: the programs could not be signed; nothing is packed" >&2
+    exit 1
+  fi
+else
+  scripts/make-readme "$version" "$commit" >"$stage/README.txt"
+fi
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
 files="README.txt Sealmark.exe x64/Sealmark.exe"
 (

@@ -11,6 +11,8 @@
 # the Windows test kit of this commit, the first clone makes the same.
 set -eu
 cd "$(dirname "$0")/.."
+# The reproducible release is the unsigned one.
+unset $(env | sed -n 's/^\(SEALMARK_SIGN_[A-Za-z0-9_]*\)=.*/\1/p')
 root=$(pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,9 +32,7 @@ for file in "$zip" SHA256SUMS package/stage/Sealmark.exe package/stage/x64/Sealm
     status=1
   fi
 done
-# zip keeps times in even seconds, rounding an odd one up. The read-me:
-# ASCII, CR LF line ends, lines of at most 78 characters, and its version and
-# commit named.
+# zip keeps times in even seconds, rounding an odd one up.
 commit=$(git rev-parse HEAD)
 time=$(date -u -d "@$((($(git log -1 --format=%ct) + 1) / 2 * 2))" +%Y%m%d.%H%M%S)
 version=${zip#Sealmark-}
@@ -44,17 +44,7 @@ else
   printf 'WRONG     the zip holds, with their times:\n%s\n' "$entries"
   status=1
 fi
-readme=$work/a/build/package/stage/README.txt
-if LC_ALL=C awk -v named="Sealmark $version, built from commit $commit." '
-     !sub(/\r$/, "") || /[^ -~]/ || length($0) > 78 { bad = bad " " NR }
-     $0 == named { found = 1 }
-     END { if (bad != "" || !found) { print "lines" bad, found ? "" : "and no version line"; exit 1 } }
-   ' "$readme" >"$work/readme" && [ "$(tail -c 2 "$readme" | od -An -tx1)" = " 0d 0a" ]; then
-  echo "readable  README.txt: ASCII, CR LF, at most 78 characters a line, $version from $commit"
-else
-  echo "WRONG     README.txt, not ASCII with CR LF ends and lines of at most 78 characters: $(cat "$work/readme")"
-  status=1
-fi
+scripts/check-readme "$work/a/build/package/stage/README.txt" "$version" "$commit" || status=1
 # The programs that the Windows tests ran, where they were built.
 for preset in win32 win64; do
   tested=build/$preset/Sealmark.exe
