@@ -2,8 +2,9 @@
 # Installs what is missing, builds the four presets (native, native-asan,
 # win32, win64) and runs all their tests: natively, under the sanitizers and
 # under Wine for both Windows builds; runs the Windows test kit under Wine as
-# on a fresh Windows; then checks that the release zip comes out the same,
-# byte for byte, from two builds of the commit, and the kit from a third.
+# on a fresh Windows; packs and checks a release signed with a throwaway
+# certificate; then checks that the release zip comes out the same, byte for
+# byte, from two builds of the commit, and the kit from a third.
 set -u
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -29,6 +30,9 @@ if kit=$(scripts/test-kit.sh) &&
 else
   failed="$failed kit"
 fi
+
+echo "=== signed release, packed from a clean clone of this commit"
+tests/scripts/signed_release_test.sh || failed="$failed signed-release"
 
 echo "=== release zip, built twice from clean clones of this commit"
 scripts/reproduce.sh || failed="$failed release"
