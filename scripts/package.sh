@@ -53,17 +53,11 @@ if env | grep -q '^SEALMARK_SIGN_'; then
 else
   scripts/make-readme "$version" "$commit" >"$stage/README.txt"
 fi
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
 files="README.txt Sealmark.exe x64/Sealmark.exe"
-(
-  cd "$stage"
-  chmod 644 $files
-  export TZ=UTC
-  touch -d "@$SOURCE_DATE_EPOCH" $files
-  rm -f "../../$name"
-  zip -q -X -D "../../$name" $files
-  sha256sum $files >../sums
-)
+# shellcheck disable=SC2086
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit") scripts/zip-dated "build/$name" "$stage" $files
+# shellcheck disable=SC2086
+(cd "$stage" && sha256sum $files) >build/package/sums
 (cd build && sha256sum "$name" && cat package/sums) >build/SHA256SUMS
 echo "Packed commit $commit"
 echo "$(pwd)/build/$name"

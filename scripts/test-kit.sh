@@ -39,17 +39,7 @@ done
 sed -e 's/\r*$/\r/' tests/kit/run-tests.cmd >"$stage/run-tests.cmd"
 sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" -e 's/\r*$/\r/' \
   tests/kit/README.txt.in >"$stage/README.txt"
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD)
-(
-  cd "$stage"
-  # shellcheck disable=SC2086
-  chmod 644 $files
-  export TZ=UTC
-  # shellcheck disable=SC2086
-  touch -d "@$SOURCE_DATE_EPOCH" $files
-  rm -f "../$name"
-  # shellcheck disable=SC2086
-  zip -q -X -D "../$name" $files
-)
+# shellcheck disable=SC2086
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD) scripts/zip-dated "build/$name" "$stage" $files
 unzip -l "build/$name"
 echo "$(pwd)/build/$name"
