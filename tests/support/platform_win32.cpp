@@ -17,19 +17,11 @@ namespace sealmark::test {
 
 namespace {
 
-bool OpensForWriting(const std::filesystem::path& path) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return false;
-  }
-  CloseHandle(file);
-  return true;
-}
-
-bool OpensForReading(const std::filesystem::path& path) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Whether `path` opens with the access `access` (GENERIC_READ or
+// GENERIC_WRITE).
+bool Opens(const std::filesystem::path& path, DWORD access) {
+  const HANDLE file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -237,10 +229,10 @@ ExclusiveHold::~ExclusiveHold() {
 
 ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path) : path_(path) {
   AddFileAttribute(path, FILE_ATTRIBUTE_READONLY);
-  if (OpensForWriting(path)) {
+  if (Opens(path, GENERIC_WRITE)) {
     immutable_ = StartChattr(path, "+i");
   }
-  refusesWrites_ = WaitFor([&] { return !OpensForWriting(path); });
+  refusesWrites_ = WaitFor([&] { return !Opens(path, GENERIC_WRITE); });
 }
 
 ReadOnlyFile::~ReadOnlyFile() {
@@ -248,7 +240,7 @@ ReadOnlyFile::~ReadOnlyFile() {
     StartChattr(path_, "-i");
   }
   WaitFor([&] {
-    return SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL) && OpensForWriting(path_);
+    return SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL) && Opens(path_, GENERIC_WRITE);
   });
 }
 
@@ -268,7 +260,7 @@ UnreadableFile::UnreadableFile(const std::filesystem::path& path) : path_(path) 
   }
   SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, denying);
   LocalFree(denying);
-  refusesReads_ = !OpensForReading(path);
+  refusesReads_ = !Opens(path, GENERIC_READ);
 }
 
 UnreadableFile::~UnreadableFile() {
