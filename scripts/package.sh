@@ -13,7 +13,10 @@
 # Packs only a tree with nothing uncommitted, and names its commit.
 # The zip's bytes depend on nothing but the commit: its files carry the
 # commit's time (SOURCE_DATE_EPOCH, as reproducible builds take it), fixed
-# modes and a fixed order. Prints the zip's path and contents.
+# modes and a fixed order; and the programs are built with no variable of
+# the maintainer's environment but PATH and HOME, since CMake, make and the
+# compilers take flags from many (CXXFLAGS, LDFLAGS, MAKEFLAGS, CMAKE_*...).
+# Prints the zip's path and contents.
 set -eu
 cd "$(dirname "$0")/.."
 # Outside a git checkout git can tell neither; a failure inside the test
@@ -30,12 +33,16 @@ fi
 scripts/setup.sh
 stage=build/package/stage
 rm -rf build/package build/Sealmark-*-windows.zip build/SHA256SUMS
+# Runs a build step with a clean environment.
+clean_env() {
+  env -i PATH="$PATH" HOME="$HOME" LC_ALL=C TZ=UTC "$@"
+}
 for preset in win32 win64; do
-  cmake --preset "release-$preset" -B "build/package/$preset" >/dev/null
-  cmake --build "build/package/$preset" -j "$(nproc)" >/dev/null
+  clean_env cmake --preset "release-$preset" -B "build/package/$preset" >/dev/null
+  clean_env cmake --build "build/package/$preset" -j "$(nproc)" >/dev/null
 done
-cmake --install build/package/win32 --prefix "$stage" >/dev/null
-cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
+clean_env cmake --install build/package/win32 --prefix "$stage" >/dev/null
+clean_env cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
 
 project_value() {
   sed -n "s/^CMAKE_PROJECT_$1:STATIC=//p" build/package/win32/CMakeCache.txt

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Builds the release zip twice from clean clones of the current commit (what
 # is not committed takes no part) in two different folders, the second
-# checked out with core.autocrlf=true as Git for Windows does, and compares
+# checked out with core.autocrlf=true as Git for Windows does and packed as
+# on another machine: in a time zone far from UTC at an odd offset, under
+# another umask, with build and zip options in the environment. Compares
 # the results byte for byte: both Sealmark.exe files, the zip and its sums.
 # Prints their SHA-256 sums. Then checks what a user unzips: the read-me and
 # the two programs alone, dated at the commit's time, and a read-me that
@@ -16,11 +18,15 @@ unset $(env | sed -n 's/^\(SEALMARK_SIGN_[A-Za-z0-9_]*\)=.*/\1/p')
 root=$(pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 143' TERM
 git clone -q "$root" "$work/a"
-git clone -q -c core.autocrlf=true "$root" "$work/second/b"
-for clone in "$work/a" "$work/second/b"; do
-  "$clone/scripts/package.sh" >/dev/null || { echo "FAILED    packing in $clone"; exit 1; }
-done
+"$work/a/scripts/package.sh" >/dev/null || { echo "FAILED    packing in $work/a"; exit 1; }
+if ! (umask 077 && git clone -q -c core.autocrlf=true "$root" "$work/second/b" &&
+      TZ='<+1245>-12:45' CXXFLAGS=-O0 LDFLAGS=-s ZIPOPT=-9 SOURCE_DATE_EPOCH=0 \
+        "$work/second/b/scripts/package.sh" >/dev/null); then
+  echo "FAILED    packing in $work/second/b"
+  exit 1
+fi
 "$work/a/scripts/test-kit.sh" >/dev/null || { echo "FAILED    the test kit in $work/a"; exit 1; }
 zip=$(cd "$work/a/build" && ls Sealmark-*-windows.zip)
 status=0
