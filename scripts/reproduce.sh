@@ -22,8 +22,8 @@ trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 143' TERM
 git clone -q "$root" "$work/a"
 "$work/a/scripts/package.sh" >/dev/null || { echo "FAILED    packing in $work/a"; exit 1; }
 if ! (umask 077 && git clone -q -c core.autocrlf=true "$root" "$work/second/b" &&
-      TZ='<+1245>-12:45' CXXFLAGS=-O0 LDFLAGS=-s ZIPOPT=-9 SOURCE_DATE_EPOCH=0 \
-        "$work/second/b/scripts/package.sh" >/dev/null); then
+      TZ='<+1245>-12:45' CXXFLAGS=-fno-omit-frame-pointer LDFLAGS=-Wl,--insert-timestamp \
+        ZIPOPT=-9 SOURCE_DATE_EPOCH=0 "$work/second/b/scripts/package.sh" >/dev/null); then
   echo "FAILED    packing in $work/second/b"
   exit 1
 fi
