@@ -14,6 +14,7 @@ passed=0
 failed=0
 server=""
 trap '[ -z "$server" ] || kill "$server"; "$root/scripts/wine-prefix" remove "$work/wine"; rm -rf "$work"' EXIT
+trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 143' TERM
 
 # check DESCRIPTION COMMAND...: runs the command and counts it, showing its
 # output where it fails.
@@ -38,24 +39,42 @@ fails_saying() {
   [ $status -ne 0 ] && grep -q "$pattern" "$work/failing"
 }
 
+# says PATTERN COMMAND...: the command succeeds, saying PATTERN.
+says() {
+  pattern=$1
+  shift
+  "$@" >"$work/saying" 2>&1
+  status=$?
+  cat "$work/saying"
+  [ $status -eq 0 ] && grep -q "$pattern" "$work/saying"
+}
+
 mkdir -p "$pki/tokens" && cd "$pki" || exit 1
 password=$(od -An -N12 -tx1 /dev/urandom | tr -d ' \n')
 pin=$(od -An -N12 -tx1 /dev/urandom | tr -d ' \n')
 printf '%s\n' "$password" >password && printf '%s\n' "$pin" >pin && echo wrong >wrong && echo 01 >serial
-printf '%s\n' '[code]' 'extendedKeyUsage = codeSigning' '[web]' 'extendedKeyUsage = serverAuth' '[tsa]' \
-  'extendedKeyUsage = critical, timeStamping' '[responder]' 'serial = serial' 'signer_cert = tsa.pem' \
-  'signer_key = tsa.key' 'certs = ca.pem' 'signer_digest = sha256' 'default_policy = 1.2.3.4' \
-  'digests = sha256' >openssl.cnf
-openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -subj "/CN=Sealmark Test Authority" -days 1 \
+echo 01 >ca-serial && : >index.txt
+printf '%s\n' '[code]' 'extendedKeyUsage = codeSigning' '[web]' 'extendedKeyUsage = serverAuth' \
+  '[commercial]' 'extendedKeyUsage = msCodeCom' '[tsa]' 'extendedKeyUsage = critical, timeStamping' \
+  '[responder]' 'serial = serial' 'signer_cert = tsa.pem' 'signer_key = tsa.key' 'certs = ca.pem' \
+  'signer_digest = sha256' 'default_policy = 1.2.3.4' 'digests = sha256' '[ca]' 'default_ca = authority' \
+  '[authority]' 'database = index.txt' 'new_certs_dir = .' 'serial = ca-serial' 'policy = any' \
+  'default_md = sha256' '[any]' 'commonName = supplied' >openssl.cnf
+openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -subj "/CN=Sealmark Test Authority" -days 3 \
   -out ca.pem 2>/dev/null
-# issue NAME SECTION DAYS: a certificate of the authority and its PKCS#12 file.
+# issue NAME SECTION FROM UNTIL: a certificate of the authority valid from
+# FROM until UNTIL (as date takes them), and its PKCS#12 file with the
+# authority's certificate.
 issue() {
-  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -subj "/CN=Sealmark Test $1" 2>/dev/null |
-    openssl x509 -req -CA ca.pem -CAkey ca.key -days "$3" -extfile openssl.cnf -extensions "$2" \
-      -out "$1.pem" 2>/dev/null &&
+  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -subj "/CN=Sealmark Test $1" -out "$1.csr" 2>/dev/null &&
+    openssl ca -batch -notext -config openssl.cnf -cert ca.pem -keyfile ca.key -extensions "$2" \
+      -startdate "$(date -u -d "$3" +%Y%m%d%H%M%SZ)" -enddate "$(date -u -d "$4" +%Y%m%d%H%M%SZ)" \
+      -in "$1.csr" -out "$1.pem" 2>/dev/null &&
     openssl pkcs12 -export -in "$1.pem" -inkey "$1.key" -certfile ca.pem -passout file:password -out "$1.p12"
 }
-issue code code 1 && issue expired code -1 && issue web web 1 && issue tsa tsa 1 || exit 1
+issue code code now "+1 day" && issue expired code "-2 days" "-1 day" && issue future code "+1 day" "+2 days" &&
+  issue web web now "+1 day" && issue commercial commercial now "+1 day" && issue tsa tsa now "+1 day" &&
+  openssl pkcs12 -export -in code.pem -inkey code.key -passout file:password -out unchained.p12 || exit 1
 export SOFTHSM2_CONF="$pki/softhsm2.conf"
 echo "directories.tokendir = $pki/tokens" >"$SOFTHSM2_CONF"
 openssl pkcs8 -topk8 -nocrypt -in code.key -out code.pk8 && cat ca.pem code.pem >chain.pem &&
@@ -78,6 +97,14 @@ server=$!
 while [ ! -s port ] && kill -0 "$server" 2>/dev/null; do sleep 0.1; done
 timestamp=http://127.0.0.1:$(cat port)
 cd "$root" && git clone -q "$root" "$clone" || exit 1
+# From here on each osslsigncode and openssl notes its arguments, where no
+# password or PIN may show.
+mkdir "$work/noting"
+for tool in osslsigncode openssl; do
+  printf '#!/bin/sh\necho "%s $*" >>"%s"\nexec "%s" "$@"\n' "$tool" "$work/arguments" "$(command -v "$tool")" \
+    >"$work/noting/$tool" && chmod +x "$work/noting/$tool"
+done
+PATH=$work/noting:$PATH
 
 # pack NAME VARIABLE=VALUE...: packs the clone so, keeping the zip, its sums
 # and its files in NAME.
@@ -130,15 +157,91 @@ check "WinVerifyTrust finds a bad digest in it" fails_saying TRUST_E_BAD_DIGEST 
 check "the end-to-end tests pass on the signed 32-bit program" e2e win32 "$work/p12/Sealmark.exe"
 check "the end-to-end tests pass on the signed 64-bit program" e2e win64 "$work/token/x64/Sealmark.exe"
 
-# The token's release with a word of its read-me changed, and sums to match.
-cp -r "$work/token" "$work/changed" && cd "$work/changed" && rm ./*.zip &&
-  sed -i 's/signed by/signed, so they say, by/' README.txt &&
-  zip -q -X -D changed.zip README.txt Sealmark.exe x64/Sealmark.exe &&
-  sha256sum changed.zip README.txt Sealmark.exe x64/Sealmark.exe >SHA256SUMS && cd "$root" || exit 1
+# Doctored releases, each from the files of the one packed from the
+# PKCS#12 file. copy NAME: those files in NAME; repack NAME ZIP: zips them
+# as the packing does, as ZIP, with sums to match.
+zip=$(basename "$work"/p12/*.zip)
+commit=$(git -C "$clone" rev-parse HEAD)
+copy() {
+  mkdir "$work/$1" && cp -R "$work/p12/README.txt" "$work/p12/Sealmark.exe" "$work/p12/x64" "$work/$1"
+}
+repack() {
+  SOURCE_DATE_EPOCH=$(git -C "$clone" log -1 --format=%ct) \
+    scripts/zip-dated "$work/$1/$2" "$work/$1" README.txt Sealmark.exe x64/Sealmark.exe &&
+    (cd "$work/$1" && sha256sum "$2" README.txt Sealmark.exe x64/Sealmark.exe >SHA256SUMS)
+}
+# A word of the read-me changed; zipped with zip's extra fields; the sums
+# right but for Sealmark.exe's.
+copy changed && sed -i 's/signed by/signed, so they say, by/' "$work/changed/README.txt" &&
+  (cd "$work/changed" && zip -q -D "$zip" README.txt Sealmark.exe x64/Sealmark.exe &&
+    sha256sum "$zip" README.txt Sealmark.exe x64/Sealmark.exe | sed "3s/^[0-9a-f]*/$(printf '%064d' 0)/" \
+      >SHA256SUMS) || exit 1
+# The read-me and the zip's name say 2.0.0.
+copy relabelled && sed -i 's/^Sealmark [^ ]*, built/Sealmark 2.0.0, built/' "$work/relabelled/README.txt" &&
+  repack relabelled Sealmark-2.0.0-windows.zip || exit 1
+# The read-me names a commit on no branch or tag.
+unpublished=$(git -C "$clone" commit-tree "$commit^{tree}" -p "$commit" -m "On no branch") &&
+  copy unpublished && sed -i "s/$commit/$unpublished/" "$work/unpublished/README.txt" &&
+  repack unpublished "$zip" || exit 1
+# The token's release in front of it.
+copy prefixed && cat "$work"/token/*.zip "$work/p12/$zip" >"$work/prefixed/$zip" &&
+  (cd "$work/prefixed" && sha256sum "$zip" README.txt Sealmark.exe x64/Sealmark.exe >SHA256SUMS) || exit 1
+# README.txt a link out of the folder that it is unzipped to.
+copy linked && (cd "$work/linked" && rm README.txt && ln -s /etc/hostname README.txt &&
+  zip -q -X -D -y "$zip" README.txt Sealmark.exe x64/Sealmark.exe &&
+  sha256sum "$zip" README.txt Sealmark.exe x64/Sealmark.exe >SHA256SUMS) || exit 1
+# A checkout one commit on, whose clone git's checkout leaves there.
+git clone -q "$clone" "$work/later" && git -C "$work/later" commit -q --allow-empty -m Later &&
+  mkdir "$work/stuck" && printf '#!/bin/sh\ncase " $* " in *" checkout "*) exit 0 ;; esac\nexec "%s" "$@"\n' \
+    "$(command -v git)" >"$work/stuck/git" && chmod +x "$work/stuck/git" || exit 1
+
+# checked NAME PATTERN: check-signed-release.sh, run once for NAME, exits
+# with 1 and says PATTERN.
+checked() {
+  if [ ! -f "$work/$1.checked" ]; then
+    "$clone/scripts/check-signed-release.sh" "$work/$1"/*.zip "$work/$1/SHA256SUMS" >"$work/$1.checked" 2>&1
+    echo $? >"$work/$1.status"
+  fi
+  cat "$work/$1.checked"
+  [ "$(cat "$work/$1.status")" -eq 1 ] && grep -q "$2" "$work/$1.checked"
+}
 check "check-signed-release.sh: the release packed from the PKCS#12 file is its commit's" \
-  "$clone/scripts/check-signed-release.sh" "$work"/p12/*.zip "$work/p12/SHA256SUMS"
-check "check-signed-release.sh names the changed read-me" fails_saying '^DIFFERENT README.txt' \
-  "$clone/scripts/check-signed-release.sh" "$work/changed/changed.zip" "$work/changed/SHA256SUMS"
+  says "^published $commit, on " "$clone/scripts/check-signed-release.sh" "$work/p12/$zip" "$work/p12/SHA256SUMS"
+while read -r name pattern what; do
+  check "check-signed-release.sh refuses $what" checked "$name" "$pattern"
+done <<EOF
+changed ^DIFFERENT.README.txt.from a read-me with a word changed
+changed ^DIFFERENT.SHA256SUMS SHA256SUMS wrong in one program's line alone
+changed ^DIFFERENT.$zip.from a zip with extra fields
+relabelled ^DIFFERENT.version:.*says.2.0.0 a relabelled version
+unpublished ^DIFFERENT.commit.$unpublished.is.on.no.branch a commit on no branch or tag
+prefixed ^DIFFERENT.*cannot.*as.it.is a zip with another in front
+linked ^DIFFERENT.the.zip.holds.links:.README.txt an entry that is a link
+EOF
+check "check-signed-release.sh refuses to build in a clone at another commit" fails_saying \
+  "^DIFFERENT the clone to build $commit in is at $(git -C "$work/later" rev-parse HEAD): nothing built" \
+  env PATH="$work/stuck:$PATH" "$work/later/scripts/check-signed-release.sh" "$work/p12/$zip" "$work/p12/SHA256SUMS"
+
+# The program signed from the PKCS#12 file with the two certificates of its
+# signature swapped, the authority's first: the same lengths, the same
+# signature. Their offsets and sizes: the first two elements of the
+# SignedData's [0].
+osslsigncode extract-signature -in "$work/p12/Sealmark.exe" -out "$work/signature.der" >/dev/null &&
+  osslsigncode remove-signature -in "$work/p12/Sealmark.exe" -out "$work/unsigned.exe" >/dev/null || exit 1
+set -- $(openssl asn1parse -inform DER -in "$work/signature.der" | awk '{ sub(/^ */, ""); split($0, f, /[:= ]+/) }
+  certificates && f[3] == 4 { print f[1], f[5] + f[7]; if (++n == 2) exit }
+  f[3] == 3 && /cont \[ 0 \]/ { certificates = 1 }')
+(cd "$work" && { head -c "$1" signature.der && tail -c +$(($3 + 1)) signature.der | head -c "$4" &&
+  tail -c +$(($1 + 1)) signature.der | head -c "$2" && tail -c +$(($3 + $4 + 1)) signature.der; } >swapped.der) &&
+  osslsigncode attach-signature -sigin "$work/swapped.der" -CAfile "$pki/ca.pem" -in "$work/unsigned.exe" \
+    -out "$work/swapped.exe" >/dev/null 2>&1
+if osslsigncode extract-signature -pem -in "$work/swapped.exe" -out "$work/swapped.pem" >/dev/null 2>&1 &&
+   openssl pkcs7 -in "$work/swapped.pem" -print_certs | grep -m 1 '^subject' | grep -q 'Test Authority$'; then
+  check "the read-me names the signer, not the first certificate of the signature" \
+    says '^  Sealmark Test code' "$clone/scripts/make-readme" 1.0.0 "$commit" "$work/swapped.exe"
+else
+  echo "SKIPPED the read-me's signer: no signature with the authority's certificate first could be made"
+fi
 
 # refused FILE PASSWORD_FILE MESSAGE: packing stops with MESSAGE, leaving no
 # zip (the token's was there before) and no program to be packed in build/.
@@ -151,10 +254,22 @@ while read -r file password_file message; do
   check "refused: $file with $password_file ($message)" refused "$file" "$password_file" "$message"
 done <<EOF
 expired.p12 password expired on
+future.p12 password is not valid before
 web.p12 password is not for code signing
+commercial.p12 password is not for code signing
+unchained.p12 password Sealmark Test Authority, is not among the certificates
 code.p12 wrong does not open
 EOF
-secrets_nowhere() { grep -rlF -e "$password" -e "$pin" "$work/all.log" "$clone/build"; [ $? -eq 1 ]; }
-check "the password and the PIN show in no output and no file under build/" secrets_nowhere
+cp build/win32/Sealmark.exe "$work/untimed.exe" || exit 1
+check "signing without a timestamp warns that the signature ends with the certificate" says \
+  "warning: no timestamp.*expires, on $(openssl x509 -in "$pki/code.pem" -noout -enddate | cut -d= -f2)" \
+  env SEALMARK_SIGN_PKCS12="$pki/code.p12" SEALMARK_SIGN_PASSWORD_FILE="$pki/password" \
+  "$clone/scripts/sign-programs" Sealmark https://example.invalid "$work/untimed.exe"
+# The stand-ins saw the password's and the PIN's files handed over.
+secrets_nowhere() {
+  grep -q '^osslsigncode sign .*-readpass' "$work/arguments" && grep -q '^openssl pkey .*-engine' "$work/arguments" &&
+    { grep -rlF -e "$password" -e "$pin" "$work/all.log" "$work/arguments" "$clone/build"; [ $? -eq 1 ]; }
+}
+check "the password and the PIN show in no output, no command line and no file under build/" secrets_nowhere
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
