@@ -29,24 +29,18 @@ check() {
   cat "$work/out" >>"$work/all.log"
 }
 
-# fails_saying PATTERN COMMAND...: the command fails, saying PATTERN.
-fails_saying() {
-  pattern=$1
-  shift
-  "$@" >"$work/failing" 2>&1
+# fails_saying PATTERN COMMAND...: the command fails, saying PATTERN;
+# says PATTERN COMMAND...: it succeeds, saying PATTERN.
+fails_saying() { ends_saying 1 "$@"; }
+says() { ends_saying 0 "$@"; }
+ends_saying() {
+  failure=$1
+  pattern=$2
+  shift 2
+  "$@" >"$work/said" 2>&1
   status=$?
-  cat "$work/failing"
-  [ $status -ne 0 ] && grep -q "$pattern" "$work/failing"
-}
-
-# says PATTERN COMMAND...: the command succeeds, saying PATTERN.
-says() {
-  pattern=$1
-  shift
-  "$@" >"$work/saying" 2>&1
-  status=$?
-  cat "$work/saying"
-  [ $status -eq 0 ] && grep -q "$pattern" "$work/saying"
+  cat "$work/said"
+  [ $((status != 0)) -eq "$failure" ] && grep -q "$pattern" "$work/said"
 }
 
 mkdir -p "$pki/tokens" && cd "$pki" || exit 1
@@ -157,39 +151,32 @@ check "WinVerifyTrust finds a bad digest in it" fails_saying TRUST_E_BAD_DIGEST 
 check "the end-to-end tests pass on the signed 32-bit program" e2e win32 "$work/p12/Sealmark.exe"
 check "the end-to-end tests pass on the signed 64-bit program" e2e win64 "$work/token/x64/Sealmark.exe"
 
-# Doctored releases, each from the files of the one packed from the
-# PKCS#12 file. copy NAME: those files in NAME; repack NAME ZIP: zips them
-# as the packing does, as ZIP, with sums to match.
+# Doctored releases. doctored NAME ZIP EDIT: the files of the one packed
+# from the PKCS#12 file, in NAME, where the command EDIT changes them; then
+# zipped as ZIP as the packing zips them, where EDIT made no zip, with sums
+# to match.
 zip=$(basename "$work"/p12/*.zip)
+files="README.txt Sealmark.exe x64/Sealmark.exe"
 commit=$(git -C "$clone" rev-parse HEAD)
-copy() {
-  mkdir "$work/$1" && cp -R "$work/p12/README.txt" "$work/p12/Sealmark.exe" "$work/p12/x64" "$work/$1"
+unpublished=$(git -C "$clone" commit-tree "$commit^{tree}" -p "$commit" -m "On no branch") || exit 1
+doctored() {
+  mkdir "$work/$1" && cp -R "$work/p12/README.txt" "$work/p12/Sealmark.exe" "$work/p12/x64" "$work/$1" &&
+    (cd "$work/$1" && eval "$3" && { [ -f "$2" ] || SOURCE_DATE_EPOCH=$(git -C "$clone" log -1 --format=%ct) \
+      "$root/scripts/zip-dated" "$2" . $files; } && sha256sum "$2" $files >SHA256SUMS)
 }
-repack() {
-  SOURCE_DATE_EPOCH=$(git -C "$clone" log -1 --format=%ct) \
-    scripts/zip-dated "$work/$1/$2" "$work/$1" README.txt Sealmark.exe x64/Sealmark.exe &&
-    (cd "$work/$1" && sha256sum "$2" README.txt Sealmark.exe x64/Sealmark.exe >SHA256SUMS)
-}
-# A word of the read-me changed; zipped with zip's extra fields; the sums
-# right but for Sealmark.exe's.
-copy changed && sed -i 's/signed by/signed, so they say, by/' "$work/changed/README.txt" &&
-  (cd "$work/changed" && zip -q -D "$zip" README.txt Sealmark.exe x64/Sealmark.exe &&
-    sha256sum "$zip" README.txt Sealmark.exe x64/Sealmark.exe | sed "3s/^[0-9a-f]*/$(printf '%064d' 0)/" \
-      >SHA256SUMS) || exit 1
-# The read-me and the zip's name say 2.0.0.
-copy relabelled && sed -i 's/^Sealmark [^ ]*, built/Sealmark 2.0.0, built/' "$work/relabelled/README.txt" &&
-  repack relabelled Sealmark-2.0.0-windows.zip || exit 1
-# The read-me names a commit on no branch or tag.
-unpublished=$(git -C "$clone" commit-tree "$commit^{tree}" -p "$commit" -m "On no branch") &&
-  copy unpublished && sed -i "s/$commit/$unpublished/" "$work/unpublished/README.txt" &&
-  repack unpublished "$zip" || exit 1
-# The token's release in front of it.
-copy prefixed && cat "$work"/token/*.zip "$work/p12/$zip" >"$work/prefixed/$zip" &&
-  (cd "$work/prefixed" && sha256sum "$zip" README.txt Sealmark.exe x64/Sealmark.exe >SHA256SUMS) || exit 1
-# README.txt a link out of the folder that it is unzipped to.
-copy linked && (cd "$work/linked" && rm README.txt && ln -s /etc/hostname README.txt &&
-  zip -q -X -D -y "$zip" README.txt Sealmark.exe x64/Sealmark.exe &&
-  sha256sum "$zip" README.txt Sealmark.exe x64/Sealmark.exe >SHA256SUMS) || exit 1
+# changed: a word of the read-me, zip's extra fields, and below the sum of
+# Sealmark.exe alone; unpublished: a commit on no branch or tag; prefixed:
+# the token's release in front; linked: README.txt a link out of the folder.
+while read -r name zip_name edit; do
+  doctored "$name" "$zip_name" "$edit" || exit 1
+done <<EOF
+changed $zip sed -i 's/signed by/signed, so they say, by/' README.txt && zip -q -D $zip $files
+relabelled Sealmark-2.0.0-windows.zip sed -i 's/^Sealmark [^ ]*, built/Sealmark 2.0.0, built/' README.txt
+unpublished $zip sed -i s/$commit/$unpublished/ README.txt
+prefixed $zip cat $work/token/*.zip $work/p12/$zip >$zip
+linked $zip rm README.txt && ln -s /etc/hostname README.txt && zip -q -X -D -y $zip $files
+EOF
+sed -i "3s/^[0-9a-f]*/$(printf '%064d' 0)/" "$work/changed/SHA256SUMS"
 # A checkout one commit on, whose clone git's checkout leaves there.
 git clone -q "$clone" "$work/later" && git -C "$work/later" commit -q --allow-empty -m Later &&
   mkdir "$work/stuck" && printf '#!/bin/sh\ncase " $* " in *" checkout "*) exit 0 ;; esac\nexec "%s" "$@"\n' \
