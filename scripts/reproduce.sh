@@ -69,7 +69,7 @@ for preset in win32 win64; do
 done
 # The test kit, where it was made from this commit alone.
 kit=$(cd "$work/a/build" && ls Sealmark-*-windows-tests.zip)
-if ! unzip -p "build/$kit" README.txt 2>/dev/null | tr -d '\r' | grep -q "from commit $commit\.$"; then
+if ! unzip -p "build/$kit" "${kit%.zip}/README.txt" 2>/dev/null | tr -d '\r' | grep -q "from commit $commit\.$"; then
   echo "unbuilt   build/$kit: no test kit of this commit alone to compare"
 elif cmp -s "build/$kit" "$work/a/build/$kit"; then
   echo "same      $(sha256sum "build/$kit"), the test kit, as from a clean clone"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the win32 and win64 presets and makes the Windows test kit,
-# build/Sealmark-<version>-windows-tests.zip: run-tests.cmd and README.txt
-# from tests/kit, with CR LF line ends, the read-me naming the version and
+# build/Sealmark-<version>-windows-tests.zip, all in its one folder
+# Sealmark-<version>-windows-tests/, so that unzipping it anywhere makes a
+# folder of its own: run-tests.cmd and README.txt from tests/kit, with CR LF line ends, the read-me naming the version and
 # commit (and uncommitted changes, where the tree has them); and in win32/
 # and win64/ the released Sealmark.exe that the tests run, the test
 # programs and the programs that they start, with the kit's runner in
@@ -22,24 +23,25 @@ for preset in win32 win64; do
 done
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
-name=Sealmark-$version-windows-tests.zip
-stage=build/kit
-rm -rf "$stage"
+folder=Sealmark-$version-windows-tests
+name=$folder.zip
+rm -rf build/kit
+stage=build/kit/$folder
 mkdir -p "$stage/win32" "$stage/win64"
 programs="Sealmark.exe unit_tests.exe e2e_tests.exe shell_recorder.exe os_text_probe.exe
   planted_dll.dll"
-files="README.txt run-tests.cmd win32/kit_runner.exe"
+files="$folder/README.txt $folder/run-tests.cmd $folder/win32/kit_runner.exe"
 cp build/win32/kit_runner.exe "$stage/win32/"
 for width in win32 win64; do
   for program in $programs; do
     cp "build/$width/$program" "$stage/$width/"
-    files="$files $width/$program"
+    files="$files $folder/$width/$program"
   done
 done
 sed -e 's/\r*$/\r/' tests/kit/run-tests.cmd >"$stage/run-tests.cmd"
 sed -e "s/@VERSION@/$version/g" -e "s/@COMMIT@/$commit/g" -e 's/\r*$/\r/' \
   tests/kit/README.txt.in >"$stage/README.txt"
 # shellcheck disable=SC2086
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD) scripts/zip-dated "build/$name" "$stage" $files
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct HEAD) scripts/zip-dated "build/$name" build/kit $files
 unzip -l "build/$name"
 echo "$(pwd)/build/$name"

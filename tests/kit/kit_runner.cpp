@@ -1,28 +1,32 @@
 // kit_runner: runs the Windows tests of the kit it lies in (KIT\win32),
 // for each width whose programs start here, and puts back every setting
 // that the tests change. run-tests.cmd starts it; the kit's README.txt
-// says what it does to the machine.
+// says what it does to the machine. With --strict, the tests that start
+// Sealmark.exe fail where they would skip for want of the recorder.
 //
 // Prints each run's and each set's counts, every skipped test with its
-// reason and every failed test, and last "N passed, N failed, N skipped";
-// a test program that cannot start, ends early or ends with an error
-// counts as one failed test. Exits with 0 only where none failed. Its
-// output, and each test program's output and XML report, go to
-// KIT\results.
-#include <atomic>
+// reason and every failed test, and last "N passed, N failed, N skipped"
+// (see CountTheRun). Exits with 0 only where none failed. Its output, and
+// each test program's output and XML report, go to KIT\results, which it
+// marks as its own (ResultsFolder); where results is not its own, to
+// another folder beside it.
+//
+// saved_settings.h keeps the record of what it changes; test_program.h
+// runs and counts a test program.
 #include <cstdio>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/windows_api.h"
+#include "kit/kit_text.h"
+#include "kit/saved_settings.h"
+#include "kit/test_program.h"
 // After <windows.h>.
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -31,272 +35,83 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace sealmark::kit;
 using sealmark::test::RunsUnderWine;
 
-// The file type that opens .txt files while the tests run, and its key.
-constexpr wchar_t kRecorderTypeName[] = L"Sealmark.TestRecorder";
-const std::wstring kRecorderType = std::wstring(L"Software\\Classes\\") + kRecorderTypeName;
-constexpr wchar_t kTxt[] = L"Software\\Classes\\.txt";
-constexpr wchar_t kInternational[] = L"Control Panel\\International";
-// Where a run keeps how the keys that it changes were, until it has put
-// them back: a run cut short leaves it for the next, which puts them back
-// first.
-constexpr wchar_t kSaved[] = L"Software\\Sealmark\\Test kit";
-constexpr DWORD kRunLimit = 20 * 60 * 1000;  // milliseconds
-
-std::atomic<bool> gStopping{false};
+// Set once everything is put back, for the console's handler.
 HANDLE gPutBack = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
-// The test program that runs, and its job, for the console's handler.
-std::mutex gRunningLock;
-HANDLE gRunningProcess = nullptr;
-HANDLE gRunningJob = nullptr;
+// The file by which a run knows a results folder as one that a run of a
+// kit made, and whose files it may replace.
+constexpr wchar_t kResultsMark[] = L"made-by-run-tests.txt";
 
-std::string Narrow(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow.data(), size, nullptr, nullptr);
-  narrow.pop_back();
-  return narrow;
-}
+// The tools of the kit that the tests need in each set, which would skip
+// or count nothing without them.
+constexpr const wchar_t* kTools[] = {L"shell_recorder.exe", L"planted_dll.dll",
+                                     L"os_text_probe.exe"};
 
-std::string ErrorText(DWORD error) {
-  wchar_t text[512] = {};
-  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                 text, 512, nullptr);
-  std::wstring message = text;
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
-    message.pop_back();
-  }
-  return "error " + std::to_string(error) + (message.empty() ? "" : " (" + Narrow(message) + ")");
-}
-
-// Writes each line to the console and to the file `path`, which is opened
-// so that no test program inherits it, as it would a file of msvcrt's.
-class Log {
- public:
-  explicit Log(const fs::path& path)
-      : file_(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~Log() { CloseHandle(file_); }
-  Log(const Log&) = delete;
-  Log& operator=(const Log&) = delete;
-
-  void Line(const std::string& text) {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
-    const std::string line = text + "\r\n";
-    DWORD written = 0;
-    WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  }
-
- private:
-  HANDLE file_;
+struct TestRun {
+  const char* name;
+  const wchar_t* program;
+  const wchar_t* arguments;
 };
 
-bool KeyIsThere(HKEY root, const std::wstring& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-// The values of a registry key, by name: their type and bytes.
-using Values = std::map<std::wstring, std::pair<DWORD, std::string>>;
-
-// The values of the key `path`: none where the key is not there; nothing
-// where one of them cannot be read.
-std::optional<Values> ValuesOf(HKEY root, const std::wstring& path) {
-  Values values;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return values;
-  }
-  DWORD count = 0;
-  DWORD longestName = 0;
-  DWORD largest = 0;
-  bool whole = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                                &longestName, &largest, nullptr, nullptr) == ERROR_SUCCESS;
-  std::vector<wchar_t> name(longestName + 1);
-  std::string data(largest, '\0');
-  for (DWORD index = 0; whole && index < count; ++index) {
-    DWORD units = longestName + 1;
-    DWORD size = largest;
-    DWORD type = 0;
-    whole = RegEnumValueW(key, index, name.data(), &units, nullptr, &type,
-                          reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
-    values[std::wstring(name.data(), units)] = {type, data.substr(0, size)};
-  }
-  RegCloseKey(key);
-  return whole ? std::optional<Values>(values) : std::nullopt;
-}
-
-// Makes the values of the key `path` those of `values`, removing any other.
-void WriteValues(HKEY root, const std::wstring& path, const Values& values) {
-  Values now = ValuesOf(root, path).value_or(Values{});
-  HKEY key = nullptr;
-  if (now == values || RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                       nullptr) != ERROR_SUCCESS) {
-    return;
-  }
-  for (const auto& [name, value] : now) {
-    if (values.count(name) == 0) {
-      RegDeleteValueW(key, name.c_str());
-    }
-  }
-  for (const auto& [name, value] : values) {
-    if (now[name] != value) {
-      RegSetValueExW(key, name.c_str(), 0, value.first,
-                     reinterpret_cast<const BYTE*>(value.second.data()),
-                     static_cast<DWORD>(value.second.size()));
-    }
-  }
-  RegCloseKey(key);
-}
-
-// A registry key as it was before the tests: whether it was there, and its
-// values, kept in HKEY_CURRENT_USER\kSaved\`name` until Forget(). Where an
-// earlier run left them there, they are how the key was before that run,
-// and they are put back at once.
-class SavedKey {
- public:
-  SavedKey(HKEY root, std::wstring path, const std::wstring& name)
-      : root_(root),
-        path_(std::move(path)),
-        saved_(std::wstring(kSaved) + L"\\" + name),
-        cutShort_(KeyIsThere(HKEY_CURRENT_USER, saved_)) {
-    if (cutShort_) {
-      PutBack();
-      return;
-    }
-    const std::optional<Values> values = ValuesOf(root_, path_);
-    const DWORD wasThere = KeyIsThere(root_, path_) ? 1 : 0;
-    wasSaved_ = values.has_value() &&
-                RegSetKeyValueW(HKEY_CURRENT_USER, saved_.c_str(), L"Was there", REG_DWORD,
-                                &wasThere, sizeof wasThere) == ERROR_SUCCESS;
-    if (wasSaved_) {
-      WriteValues(HKEY_CURRENT_USER, saved_ + L"\\Values", *values);
-    }
-  }
-
-  // Whether an earlier run was cut short before it put this key back.
-  bool cutShort() const { return cutShort_; }
-  bool saved() const { return cutShort_ || wasSaved_; }
-
-  Values SavedValues() const {
-    return ValuesOf(HKEY_CURRENT_USER, saved_ + L"\\Values").value_or(Values{});
-  }
-
-  // A key that was not there goes with all in it.
-  void PutBack() const {
-    DWORD wasThere = 1;
-    DWORD size = sizeof wasThere;
-    if (RegGetValueW(HKEY_CURRENT_USER, saved_.c_str(), L"Was there", RRF_RT_REG_DWORD, nullptr,
-                     &wasThere, &size) != ERROR_SUCCESS) {
-      return;
-    }
-    if (wasThere == 0) {
-      RegDeleteTreeW(root_, path_.c_str());
-    } else {
-      WriteValues(root_, path_, SavedValues());
-    }
-  }
-
-  void Forget() const { RegDeleteTreeW(HKEY_CURRENT_USER, saved_.c_str()); }
-
- private:
-  HKEY root_;
-  std::wstring path_;
-  std::wstring saved_;
-  bool cutShort_;
-  bool wasSaved_ = false;
+// The time zone's test runs in the machine's time zone, which Windows
+// keeps for the whole machine (and Wine takes from its server's start).
+constexpr TestRun kTestRuns[] = {
+    {"unit", L"unit_tests.exe", L""},
+    {"e2e", L"e2e_tests.exe", L"Sealmark.exe"},
 };
+constexpr const wchar_t* kSets[] = {L"win32", L"win64"};
 
-// What the tests change in the user's settings: the regional settings (the
-// short date format), and under Wine the Windows version that it reports
-// to a program. The short date goes back through SetLocaleInfoW first,
-// which the system's own cache of the settings follows.
-class UserSettings {
- public:
-  UserSettings() {
-    keys_.emplace_back(HKEY_CURRENT_USER, kInternational, L"International");
-    if (RunsUnderWine()) {
-      for (const wchar_t* program : {L"Sealmark.exe", L"os_text_probe.exe"}) {
-        keys_.emplace_back(HKEY_CURRENT_USER,
-                           std::wstring(L"Software\\Wine\\AppDefaults\\") + program,
-                           std::wstring(L"Wine ") + program);
-      }
-    }
-  }
-
-  const std::vector<SavedKey>& keys() const { return keys_; }
-
-  void PutBack() const {
-    const Values saved = keys_.front().SavedValues();
-    const auto shortDate = saved.find(L"sShortDate");
-    if (shortDate != saved.end() &&
-        ValuesOf(HKEY_CURRENT_USER, kInternational).value_or(Values{})[L"sShortDate"] !=
-            shortDate->second) {
-      const std::string& bytes = shortDate->second.second;
-      SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE,
-                     std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
-                                  bytes.size() / sizeof(wchar_t))
-                         .c_str());
-    }
-    for (const SavedKey& key : keys_) {
-      key.PutBack();
-    }
-  }
-
- private:
-  std::vector<SavedKey> keys_;
-};
-
-void SetDefaultText(HKEY root, const std::wstring& path, const std::wstring& text) {
-  RegSetKeyValueW(root, path.c_str(), nullptr, REG_SZ, text.c_str(),
-                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+// Whether `path` is a folder itself, not a link or junction to one.
+bool IsPlainFolder(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-// Makes the recorder the program that opens .txt files, for as long as it
-// lives: in the current user's classes on Windows, never the machine's,
-// and never through the user's own choice of program, which Windows keeps
-// with a hash that no other program can make; under Wine, which reads file
-// types from the machine's classes alone, in those. The files it opens are
-// kept out of the user's recent documents.
-class TxtOpener {
- public:
-  explicit TxtOpener(const fs::path& recorder)
-      : root_(RunsUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER),
-        txt_(root_, kTxt, L".txt") {
-    RegDeleteTreeW(root_, kRecorderType.c_str());
-    if (!txt_.saved()) {
-      return;
+bool IsPlainFile(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+// Removes from an earlier run's results folder the files that the run
+// writes, so that none is taken for this run's.
+void RemoveEarlierResults(const fs::path& results) {
+  std::vector<std::wstring> names = {L"run-tests.txt", L"win64-probe.txt"};
+  for (const wchar_t* set : kSets) {
+    for (const TestRun& run : kTestRuns) {
+      const std::wstring name = std::wstring(set) + L"-" + fs::path(run.name).wstring();
+      names.insert(names.end(), {name + L".txt", name + L".xml"});
     }
-    SetDefaultText(root_, kTxt, kRecorderTypeName);
-    SetDefaultText(root_, kRecorderType + L"\\shell\\open\\command",
-                   L"\"" + recorder.wstring() + L"\" \"%1\"");
-    RegSetKeyValueW(root_, kRecorderType.c_str(), L"NoRecentDocs", REG_SZ, L"", sizeof(wchar_t));
-    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   }
-
-  ~TxtOpener() {
-    RegDeleteTreeW(root_, kRecorderType.c_str());
-    txt_.PutBack();
-    txt_.Forget();
-    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  for (const std::wstring& name : names) {
+    DeleteFileW((results / name).c_str());
   }
+}
 
-  TxtOpener(const TxtOpener&) = delete;
-  TxtOpener& operator=(const TxtOpener&) = delete;
-
-  const SavedKey& txt() const { return txt_; }
-
- private:
-  HKEY root_;
-  SavedKey txt_;
-};
+// The folder for this run's results beside run-tests.cmd: results where it
+// is not there, or where a run of a kit made it and marked it; otherwise
+// the first of results-2, results-3... that is. Never a link or junction.
+std::optional<fs::path> ResultsFolder(const fs::path& kit) {
+  for (int number = 1; number < 100; ++number) {
+    const fs::path folder =
+        kit / (number == 1 ? L"results" : L"results-" + std::to_wstring(number));
+    if (CreateDirectoryW(folder.c_str(), nullptr)) {
+      std::ofstream(folder / kResultsMark)
+          << "run-tests.cmd of the Sealmark test kit made this folder; its next run replaces the "
+             "files that it wrote here.\r\n";
+      return folder;
+    }
+    if (IsPlainFolder(folder) && IsPlainFile(folder / kResultsMark)) {
+      RemoveEarlierResults(folder);
+      return folder;
+    }
+  }
+  return std::nullopt;
+}
 
 // Removes the folder `whole`, a whole path in the \\?\ form, which Windows
 // takes beyond MAX_PATH, and all in it, read-only files too, without going
@@ -357,7 +172,9 @@ fs::path UsersTemporaryFolder() {
   return longName;
 }
 
-// The tests' folders that runs cut short left behind.
+// The tests' folders that runs cut short left behind: with the runs of
+// this user one at a time, none of them is in use. A link of that name is
+// left alone.
 void RemoveEarlierTestFolders(const fs::path& temporary) {
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW((temporary / L"sealmark-tests-*").c_str(), &found);
@@ -365,84 +182,73 @@ void RemoveEarlierTestFolders(const fs::path& temporary) {
     return;
   }
   do {
-    RemoveFolder(temporary / found.cFileName);
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+        FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveFolder(temporary / found.cFileName);
+    }
   } while (FindNextFileW(search, &found));
   FindClose(search);
 }
 
-struct Started {
-  std::optional<DWORD> exitCode;  // none where it did not end in time
-  std::string problem;            // why it did not start
-  bool inItsJob = false;
-};
-
-// Starts `program` with `arguments` in its own folder, its output going to
-// `output`, and waits for it. It runs in a job of its own, which ends with
-// it: no program that it started is left running. Windows 7 lets a process
-// that is in a job already join no other; there the program leaves the
-// runner's job where that job allows it.
-Started RunProgram(const fs::path& program, const std::wstring& arguments, const fs::path& output) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  const HANDLE sink = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  std::wstring command = L"\"" + program.wstring() + L"\" " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = sink;
-  startup.hStdError = sink;
-  PROCESS_INFORMATION process{};
-  const auto start = [&](DWORD flags) {
-    return CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                          CREATE_SUSPENDED | flags, nullptr, program.parent_path().c_str(),
-                          &startup, &process);
-  };
-  const BOOL started = start(CREATE_BREAKAWAY_FROM_JOB) || start(0);
-  const DWORD error = GetLastError();
-  CloseHandle(sink);
-  if (!started) {
-    return {std::nullopt, ErrorText(error)};
+// A new folder for the tests in the user's temporary folder; none where
+// none can be made.
+std::optional<fs::path> MakeTestFolder(const fs::path& temporary) {
+  const std::wstring name = L"sealmark-tests-" + std::to_wstring(GetCurrentProcessId());
+  for (int number = 1; number < 100; ++number) {
+    const fs::path folder =
+        temporary / (number == 1 ? name : name + L"-" + std::to_wstring(number));
+    if (CreateDirectoryW(folder.c_str(), nullptr)) {
+      return folder;
+    }
   }
-  Started run;
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  const HANDLE job = CreateJobObjectW(nullptr, nullptr);
-  run.inItsJob =
-      job != nullptr &&
-      SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
-      AssignProcessToJobObject(job, process.hProcess);
-  {
-    const std::lock_guard<std::mutex> running(gRunningLock);
-    gRunningProcess = process.hProcess;
-    gRunningJob = run.inItsJob ? job : nullptr;
-  }
-  ResumeThread(process.hThread);
-  if (!gStopping && WaitForSingleObject(process.hProcess, kRunLimit) == WAIT_OBJECT_0) {
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    run.exitCode = exitCode;
-  }
-  {
-    const std::lock_guard<std::mutex> running(gRunningLock);
-    gRunningProcess = nullptr;
-    gRunningJob = nullptr;
-  }
-  TerminateProcess(process.hProcess, 1);
-  if (job != nullptr) {
-    CloseHandle(job);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return run;
+  return std::nullopt;
 }
 
-void EndTheRunningProgram() {
-  const std::lock_guard<std::mutex> running(gRunningLock);
-  if (gRunningJob != nullptr) {
-    TerminateJobObject(gRunningJob, 1);
-  } else if (gRunningProcess != nullptr) {
-    TerminateProcess(gRunningProcess, 1);
+// GoogleTest takes its flags from GTEST_ variables too, and under Bazel
+// its filter and fail-fast from TESTBRIDGE_ ones: one set in the shell or
+// by a CI agent would leave tests unrun, or share them out among shards.
+void ClearGoogleTestVariables() {
+  std::vector<std::wstring> names;
+  wchar_t* block = GetEnvironmentStringsW();
+  for (const wchar_t* entry = block; *entry != L'\0'; entry += wcslen(entry) + 1) {
+    std::wstring name(entry, std::wstring(entry).find(L'=', 1));
+    std::wstring upper = name;
+    for (wchar_t& unit : upper) {
+      unit = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(unit)));
+    }
+    if (upper.rfind(L"GTEST_", 0) == 0 || upper.rfind(L"TESTBRIDGE_", 0) == 0) {
+      names.push_back(name);
+    }
   }
+  FreeEnvironmentStringsW(block);
+  for (const std::wstring& name : names) {
+    SetEnvironmentVariableW(name.c_str(), nullptr);
+  }
+}
+
+// The name of the mutex that lets one run of this user's at a time: in
+// Global\, which every session sees (remote desktop, SSH, a scheduled
+// task), since the user's settings and temporary folder are the same in
+// each; named by the user's SID, as each user's are their own. Empty where
+// the SID cannot be read.
+std::wstring OneRunPerUser() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return {};
+  }
+  std::vector<char> user(512);
+  DWORD size = 0;
+  wchar_t* sid = nullptr;
+  const bool read =
+      GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
+  CloseHandle(token);
+  if (!read) {
+    return {};
+  }
+  const std::wstring name = std::wstring(L"Global\\Sealmark test kit ") + sid;
+  LocalFree(sid);
+  return name;
 }
 
 // Why the shell did not start the recorder for a .txt file, asked once as
@@ -478,133 +284,43 @@ std::string WhyTheShellDidNotStartTheRecorder(const fs::path& folder) {
                : "the shell could not open a .txt file: " + ErrorText(error);
 }
 
-struct Counts {
-  int passed = 0;
-  int failed = 0;
-  int skipped = 0;
-
-  Counts& operator+=(const Counts& more) {
-    passed += more.passed;
-    failed += more.failed;
-    skipped += more.skipped;
-    return *this;
-  }
-};
-
-std::string CountsText(const Counts& counts) {
-  return std::to_string(counts.passed) + " passed, " + std::to_string(counts.failed) + " failed, " +
-         std::to_string(counts.skipped) + " skipped";
-}
-
-bool StartsWith(const std::string& text, const std::string& start) {
-  return text.compare(0, start.size(), start) == 0;
-}
-
-// The number that follows `start` at the start of `line`, as in
-// "[  PASSED  ] 12 tests."; none where another text follows.
-std::optional<int> CountAfter(const std::string& line, const std::string& start) {
-  if (!StartsWith(line, start) || line.size() == start.size() || line[start.size()] < '0' ||
-      line[start.size()] > '9') {
-    return std::nullopt;
-  }
-  return std::stoi(line.substr(start.size()));
-}
-
-// The counts in the summary of a GoogleTest program's `output`, none where
-// it has none; each skipped test with the reason that it gave, and each
-// failed test, as lines of `notes`.
-std::optional<Counts> ReadSummary(const std::string& output, std::vector<std::string>& notes) {
-  std::optional<Counts> counts;
-  std::string reason;
-  bool inReason = false;
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    if (const auto passed = CountAfter(line, "[  PASSED  ] ")) {
-      counts = Counts{*passed, 0, 0};
-    } else if (const auto skipped = CountAfter(line, "[  SKIPPED ] "); skipped && counts) {
-      counts->skipped = *skipped;
-    } else if (const auto failed = CountAfter(line, "[  FAILED  ] "); failed && counts) {
-      counts->failed = *failed;
-    } else if (StartsWith(line, "[  SKIPPED ] ") && line.back() == ')' && !counts) {
-      notes.push_back("  skipped " + line.substr(13, line.rfind(" (") - 13) + ": " +
-                      (reason.empty() ? "(no reason given)" : reason));
-    } else if (StartsWith(line, "[  FAILED  ] ") && line.back() == ')' && !counts) {
-      notes.push_back("  failed  " + line.substr(13, line.rfind(" (") - 13));
-    } else if (StartsWith(line, "[ RUN      ] ")) {
-      reason.clear();
-      inReason = false;
-    } else if (line.size() > 9 && line.compare(line.size() - 9, 9, ": Skipped") == 0) {
-      inReason = true;
-    } else if (inReason && !StartsWith(line, "[")) {
-      reason += (reason.empty() ? "" : " ") + line;
-    }
-  }
-  return counts;
-}
-
-struct TestRun {
-  const char* name;
-  const wchar_t* program;
-  const wchar_t* arguments;
-};
-
-// The time zone's test runs in the machine's time zone, which Windows
-// keeps for the whole machine (and Wine takes from its server's start).
-constexpr TestRun kTestRuns[] = {
-    {"unit", L"unit_tests.exe", L""},
-    {"e2e", L"e2e_tests.exe", L"Sealmark.exe"},
-};
-
 class Runner {
  public:
-  Runner(const fs::path& kit, const UserSettings& settings, Log& log)
-      : kit_(kit), results_(kit / L"results"), settings_(settings), log_(log) {}
+  Runner(const fs::path& kit, const fs::path& results, const UserSettings& settings, bool strict,
+         Log& log)
+      : kit_(kit), results_(results), settings_(settings), strict_(strict), log_(log) {}
 
   // Runs the tests of the set in KIT\`set`, putting the user's settings
   // back after each program, whatever its end.
-  Counts RunSet(const char* set, const std::string& title) {
+  Counts RunSet(const wchar_t* set, const std::string& title) {
     Counts total;
     for (const TestRun& run : kTestRuns) {
-      if (gStopping) {
+      if (Stopping()) {
         break;
       }
-      const std::string name = std::string(set) + "-" + run.name;
+      const std::string name = Narrow(set) + "-" + run.name;
       const fs::path output = results_ / (name + ".txt");
-      const std::wstring xml =
-          L"\"--gtest_output=xml:" + (results_ / (name + ".xml")).wstring() + L"\"";
-      const Started started =
-          RunProgram(kit_ / set / run.program, std::wstring(run.arguments) + L" " + xml, output);
-      settings_.PutBack();
-      total += Tally(name, started, output);
+      const fs::path report = results_ / (name + ".xml");
+      DeleteFileW(report.c_str());
+      const Started started = RunProgram(
+          kit_ / set / run.program,
+          std::wstring(run.arguments) + L" \"--gtest_output=xml:" + report.wstring() + L"\"",
+          output);
+      const Lines putBack = settings_.PutBack();
+      total += Tally(name, started, output, report);
+      for (const std::string& line : putBack) {
+        log_.Line(line);
+      }
     }
     log_.Line(title + " set: " + CountsText(total));
     return total;
   }
 
  private:
-  Counts Tally(const std::string& name, const Started& started, const fs::path& output) {
-    std::ifstream file(output, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  Counts Tally(const std::string& name, const Started& started, const fs::path& output,
+               const fs::path& report) {
     std::vector<std::string> notes;
-    const std::optional<Counts> summary = ReadSummary(text, notes);
-    Counts counts = summary.value_or(Counts{});
-    std::string problem;
-    if (!started.problem.empty()) {
-      problem = "could not start: " + started.problem;
-    } else if (!started.exitCode) {
-      problem = gStopping ? "stopped" : "did not end within 20 minutes";
-    } else if (!summary) {
-      problem = "ended without its summary, with exit code " + std::to_string(*started.exitCode);
-    } else if (*started.exitCode != 0 && counts.failed == 0) {
-      problem = "ended with exit code " + std::to_string(*started.exitCode);
-    }
-    if (!problem.empty()) {
-      ++counts.failed;
-      notes.push_back("  failed  " + name + ": " + problem);
-    }
+    const Counts counts = CountTheRun(name, started, output, report, strict_, notes);
     if (started.problem.empty() && !started.inItsJob && !warnedOfTheJob_) {
       warnedOfTheJob_ = true;
       notes.push_back(
@@ -621,6 +337,7 @@ class Runner {
   fs::path kit_;
   fs::path results_;
   const UserSettings& settings_;
+  bool strict_;
   Log& log_;
   bool warnedOfTheJob_ = false;
 };
@@ -629,13 +346,28 @@ class Runner {
 // of them with nothing to do: a 32-bit Windows runs none, nor Windows 10 on
 // Arm, whose PROCESSOR_ARCHITECTURE reads ARM64 as Windows 11's does. The
 // empty text where they start.
-std::string Why64BitProgramsDoNotStart(const fs::path& kit) {
+std::string Why64BitProgramsDoNotStart(const fs::path& kit, const fs::path& results) {
   const fs::path probe = kit / L"win64" / L"shell_recorder.exe";
-  const Started started = RunProgram(probe, L"", kit / L"results" / L"win64-probe.txt");
+  const Started started = RunProgram(probe, L"", results / L"win64-probe.txt");
   if (!started.problem.empty()) {
     return started.problem;
   }
   return started.exitCode == DWORD{0} ? "" : "it ended with an error";
+}
+
+// A failed test for each tool that a set of the kit lacks.
+Counts CountMissingTools(const fs::path& kit, Log& log) {
+  Counts missing;
+  for (const wchar_t* set : kSets) {
+    for (const wchar_t* tool : kTools) {
+      if (!IsPlainFile(kit / set / tool)) {
+        ++missing.failed;
+        log.Line("failed: the kit has no " + Narrow(set) + "\\" + Narrow(tool) +
+                 ", which the tests need");
+      }
+    }
+  }
+  return missing;
 }
 
 // The processor's own kind, which Windows 10 1709 and later tell.
@@ -698,27 +430,17 @@ std::string KitText(const fs::path& kit) {
 // the runner once the handler of a close returns, so that one waits until
 // everything is back, for up to four of the five seconds that it allows.
 BOOL WINAPI Stop(DWORD event) {
-  gStopping = true;
-  EndTheRunningProgram();
+  StopRunning();
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
     WaitForSingleObject(gPutBack, 4000);
   }
   return TRUE;
 }
 
-// Runs the sets with the recorder as the .txt opener, and puts the user's
-// settings back; what they counted, with a failure where the recorder
-// could not be set.
-Counts RunTheSets(const fs::path& kit, const fs::path& temporary, const UserSettings& settings,
-                  Log& log) {
-  const TxtOpener opener(kit / L"win32" / L"shell_recorder.exe");
-  if (settings.keys().front().cutShort() || opener.txt().cutShort()) {
-    log.Line("An earlier run was cut short; what it had changed is back as it was.");
-  }
-  if (!opener.txt().saved()) {
-    log.Line("failed: the .txt file type cannot be read, so the recorder was not set");
-    return Counts{0, 1, 0};
-  }
+// Runs the sets with the recorder as the .txt opener; what they counted.
+Counts RunTheSets(const fs::path& kit, const fs::path& results, const fs::path& temporary,
+                  const UserSettings& settings, const SavedKey& txt, bool strict, Log& log) {
+  SetTheRecorder(txt, kit / L"win32" / L"shell_recorder.exe");
   std::string problem = sealmark::test::WhyTheShellWouldNotStartTheRecorder();
   if (problem.empty()) {
     problem = WhyTheShellDidNotStartTheRecorder(temporary);
@@ -727,70 +449,157 @@ Counts RunTheSets(const fs::path& kit, const fs::path& temporary, const UserSett
     SetEnvironmentVariableW(L"SEALMARK_SHELL_PROBLEM", problem.empty() ? nullptr : reason.c_str());
   }
   log.Line(problem.empty() ? "The shell opens .txt files with the recorder."
+           : strict        ? "--strict: the tests that start Sealmark.exe fail: " + problem
                            : "The tests that start Sealmark.exe skip: " + problem);
-  Runner runner(kit, settings, log);
-  Counts total = runner.RunSet("win32", "32-bit");
-  const std::string notStarting = gStopping ? "" : Why64BitProgramsDoNotStart(kit);
-  if (gStopping) {
+  Counts total = CountMissingTools(kit, log);
+  Runner runner(kit, results, settings, strict, log);
+  total += runner.RunSet(L"win32", "32-bit");
+  const std::string notStarting = Stopping() ? "" : Why64BitProgramsDoNotStart(kit, results);
+  if (Stopping()) {
     log.Line("64-bit set: not run: stopped");
   } else if (notStarting.empty()) {
-    total += runner.RunSet("win64", "64-bit");
+    total += runner.RunSet(L"win64", "64-bit");
   } else {
     log.Line("64-bit set: not run: 64-bit programs do not start here: " + notStarting);
   }
   return total;
 }
 
+// Puts back what a run cut short left changed, from each whole record of
+// `keys` that it left; an incomplete one is left alone. Whether all that
+// it found were whole.
+bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
+  bool whole = true;
+  for (const SavedKey* key : keys) {
+    const std::optional<bool> earlier = key->EarlierRecordIsWhole();
+    if (!earlier) {
+      continue;
+    }
+    if (!*earlier) {
+      whole = false;
+      log.Line("An earlier run was cut short while it noted how " + key->Name() +
+               " was: its incomplete record, " + key->RecordName() +
+               ", was left alone, and nothing was put back from it.");
+      continue;
+    }
+    log.Line("An earlier run was cut short; from its record of " + key->Name() + ":");
+    RemoveTheRecorder();
+    const Lines lines = key->PutBack();
+    log.Line(lines.empty() ? "  nothing to put back" : lines.front());
+    for (std::size_t index = 1; index < lines.size(); ++index) {
+      log.Line(lines[index]);
+    }
+    key->Forget();
+  }
+  if (!whole) {
+    log.Line(
+        "failed: no test was run. Once the keys named above are as they should be, remove "
+        "the incomplete records and run again.");
+  }
+  return whole;
+}
+
+// Notes how the settings that the tests change are, runs the sets, and
+// puts back what they changed; what they counted.
+Counts RunWithTheRecord(const fs::path& kit, const fs::path& results, const fs::path& temporary,
+                        bool strict, Log& log) {
+  const UserSettings settings;
+  const SavedKey txt = TxtKey();
+  std::vector<const SavedKey*> keys = {&txt};
+  for (const SavedKey& key : settings.keys()) {
+    keys.push_back(&key);
+  }
+  if (!PutBackEarlierRecords(keys, log)) {
+    return Counts{0, 1, 0};
+  }
+  MakeTheRecord();
+  SetEnvironmentVariableW(L"SEALMARK_KIT_RECORD", kRecord);
+  Counts total;
+  bool saved = true;
+  for (const SavedKey* key : keys) {
+    if (saved && !key->Save()) {
+      saved = false;
+      ++total.failed;
+      log.Line("failed: no test was run: " + key->Name() + " cannot be read, or noted in " +
+               key->RecordName());
+    }
+  }
+  if (saved) {
+    total += RunTheSets(kit, results, temporary, settings, txt, strict, log);
+  }
+  RemoveTheRecorder();
+  Lines lines = saved ? txt.PutBack() : Lines{};
+  for (const std::string& line : saved ? settings.PutBack() : Lines{}) {
+    lines.push_back(line);
+  }
+  log.Line(lines.empty() ? "Nothing was left to put back at the end." : "Put back at the end:");
+  for (const std::string& line : lines) {
+    log.Line(line);
+  }
+  for (const SavedKey* key : keys) {
+    key->Forget();
+  }
+  RemoveTheRecord();
+  return total;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool strict = argc == 2 && std::string(argv[1]) == "--strict";
+  if (argc > 2 || (argc == 2 && !strict)) {
+    std::printf("usage: run-tests.cmd [--strict]\n");
+    return 2;
+  }
   // One run at a time: each saves the settings that it will put back.
-  CreateMutexW(nullptr, FALSE, L"Local\\Sealmark test kit");
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    std::printf("Another run of the tests is under way; nothing was done.\n");
+  const std::wstring mutex = OneRunPerUser();
+  if (mutex.empty() || CreateMutexW(nullptr, FALSE, mutex.c_str()) == nullptr ||
+      GetLastError() == ERROR_ALREADY_EXISTS) {
+    std::printf("%s\n", mutex.empty()
+                            ? "The user running the tests cannot be told; nothing was done."
+                            : "Another run of the tests is under way; nothing was done.");
     return 1;
   }
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   const fs::path kit = fs::path(self).parent_path().parent_path();
-  const fs::path results = kit / L"results";
-  RemoveFolder(results);
-  CreateDirectoryW(results.c_str(), nullptr);
-  Log log(results / L"run-tests.txt");
+  const std::optional<fs::path> results = ResultsFolder(kit);
+  if (!results) {
+    std::printf("No folder for the results can be made beside run-tests.cmd; nothing was done.\n");
+    return 1;
+  }
+  Log log(*results / L"run-tests.txt");
   log.Line(KitText(kit));
   log.Line(MachineText());
+  if (results->filename() != L"results") {
+    log.Line("The results go to " + Narrow(results->wstring()) +
+             ": the folder results there is not one that a run of this kit made.");
+  }
 
   SetConsoleCtrlHandler(Stop, TRUE);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   // No error box waits for a user when a test program fails.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ClearGoogleTestVariables();
   const fs::path usersTemporary = UsersTemporaryFolder();
   RemoveEarlierTestFolders(usersTemporary);
-  const fs::path temporary =
-      usersTemporary / (L"sealmark-tests-" + std::to_wstring(GetCurrentProcessId()));
-  CreateDirectoryW(temporary.c_str(), nullptr);
-  SetEnvironmentVariableW(L"TMP", temporary.c_str());
-  SetEnvironmentVariableW(L"TEMP", temporary.c_str());
+  const std::optional<fs::path> temporary = MakeTestFolder(usersTemporary);
+  if (!temporary) {
+    log.Line("failed: no folder for the tests can be made in " + Narrow(usersTemporary.wstring()));
+    return 1;
+  }
+  SetEnvironmentVariableW(L"TMP", temporary->c_str());
+  SetEnvironmentVariableW(L"TEMP", temporary->c_str());
   SetEnvironmentVariableW(L"SEALMARK_SHELL_LOG", nullptr);
 
-  Counts total;
-  {
-    const UserSettings settings;
-    total = RunTheSets(kit, temporary, settings, log);
-    settings.PutBack();
-    for (const SavedKey& key : settings.keys()) {
-      key.Forget();
-    }
-    RegDeleteKeyW(HKEY_CURRENT_USER, kSaved);
-    RegDeleteKeyW(HKEY_CURRENT_USER, fs::path(kSaved).parent_path().c_str());
-  }
+  Counts total = RunWithTheRecord(kit, *results, *temporary, strict, log);
   SetEvent(gPutBack);
-  if (!RemoveFolder(temporary)) {
+  if (!RemoveFolder(*temporary)) {
     ++total.failed;
-    log.Line("failed: the tests' temporary folder " + Narrow(temporary.wstring()) +
+    log.Line("failed: the tests' temporary folder " + Narrow(temporary->wstring()) +
              " could not be removed");
   }
-  if (gStopping) {
+  if (Stopping()) {
     ++total.failed;
     log.Line("failed: stopped before the end");
   }

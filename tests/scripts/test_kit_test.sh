@@ -45,7 +45,7 @@ settings() {
 # Runs the kit's run-tests.cmd: what it printed in $work/printed, its
 # exit code in $code, its last line in $last.
 run_kit() {
-  (cd "$work/kit" && "$root/scripts/wine-run" cmd /c run-tests.cmd) >"$work/output" 2>&1
+  (cd "$kit" && "$root/scripts/wine-run" cmd /c run-tests.cmd) >"$work/output" 2>&1
   code=$?
   tr -d '\r' <"$work/output" >"$work/printed"
   last=$(tail -n 1 "$work/printed")
@@ -53,6 +53,7 @@ run_kit() {
 
 settings before
 unzip -q "$1" -d "$work/kit" || exit 1
+kit=$work/kit/$(basename "$1" .zip)
 run_kit
 cat "$work/printed"
 settings after before
@@ -67,20 +68,20 @@ counted=$(awk '
     open = 0
     if (failed) f++; else if (skipped) s++; else p++
   }
-  END { printf "%d passed, %d failed, %d skipped", p, f, s }' "$work"/kit/results/*.xml)
+  END { printf "%d passed, %d failed, %d skipped", p, f, s }' "$kit"/results/*.xml)
 [ "$last" = "$counted" ] || fail "the last line says \"$last\", the XML reports \"$counted\""
 case "$last" in
   *" passed, 0 failed, "*) ;;
   *) fail "tests failed: $last" ;;
 esac
 for set in win32 win64; do
-  grep -q 'name="ConfirmsAnIntactSet".*result="completed"' "$work/kit/results/$set-e2e.xml" ||
+  grep -q 'name="ConfirmsAnIntactSet".*result="completed"' "$kit/results/$set-e2e.xml" ||
     fail "$set: the intact data set was not checked by Sealmark.exe"
 done
 if grep -q "would not start the recorder" "$work/printed"; then
   fail "tests that start Sealmark.exe skipped for want of the recorder"
 fi
-if grep -o '<skipped message="[^"]*"' "$work"/kit/results/*.xml | grep -v '&#x0A;[^"]'; then
+if grep -o '<skipped message="[^"]*"' "$kit"/results/*.xml | grep -v '&#x0A;[^"]'; then
   fail "skips without a reason"
 fi
 if grep -q "no reason given" "$work/printed" ||
@@ -94,7 +95,7 @@ for value in "/ve /d txtfile" "/v PerceivedType /d text"; do
   "$root/scripts/wine-run" reg add 'HKLM\Software\Classes\.txt' $value /f >/dev/null
 done
 settings before-failures
-rm "$work"/kit/win32/*_tests.exe "$work"/kit/win64/*_tests.exe
+rm "$kit"/win32/*_tests.exe "$kit"/win64/*_tests.exe
 run_kit
 [ "$code" -ne 0 ] && [ "$last" = "0 passed, 4 failed, 0 skipped" ] ||
   fail "a kit without test programs ended with $code, saying \"$last\""

@@ -367,12 +367,40 @@ bool GiveToAnotherUser(const std::filesystem::path&) {
   return false;
 }
 
+namespace {
+
+// Where the test kit's runner started this program and keeps a record of
+// the key `key` of HKEY_CURRENT_USER, notes there that the test is about to
+// set its value `name` to `text`: the runner puts back only what the kit
+// set.
+void NoteForTheKit(const std::string& key, const std::string& name, const std::string& text) {
+  const char* record = std::getenv("SEALMARK_KIT_RECORD");
+  if (record == nullptr) {
+    return;
+  }
+  std::string saved = key;
+  for (char& unit : saved) {
+    unit = unit == '\\' ? '/' : unit;
+  }
+  const std::wstring kept = Widen(std::string(record) + "\\HKCU/" + saved);
+  HKEY notes = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kept.c_str(), 0, KEY_WRITE, &notes) != ERROR_SUCCESS) {
+    return;
+  }
+  RegSetKeyValueW(notes, Widen("Set\\" + (name.empty() ? "@" : name)).c_str(), Widen(text).c_str(),
+                  REG_SZ, L"", sizeof(wchar_t));
+  RegCloseKey(notes);
+}
+
+}  // namespace
+
 // SetLocaleInfoW keeps the setting in the registry, where programs started
 // later find it too.
 ShortDateFormat::ShortDateFormat(const std::string& format) {
   wchar_t previous[100] = {};
   GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, previous, 100);
   previous_ = Narrow(previous);
+  NoteForTheKit("Control Panel\\International", "sShortDate", format);
   if (!SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, Widen(format).c_str())) {
     throw std::runtime_error("cannot set the short date format " + format);
   }
@@ -442,6 +470,7 @@ std::string WhyTheShellWouldNotStartTheRecorder() {
 RegistryValue::RegistryValue(const std::string& key, const std::string& name,
                              const std::string& value)
     : key_(key), name_(name) {
+  NoteForTheKit(key, name, value);
   const std::wstring text = Widen(value);
   isSet_ = RegSetKeyValueW(HKEY_CURRENT_USER, Widen(key).c_str(), Widen(name).c_str(), REG_SZ,
                            text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) ==

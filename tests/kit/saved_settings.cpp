@@ -1,0 +1,293 @@
+#include "kit/saved_settings.h"
+
+#include <map>
+#include <utility>
+
+#include "kit/kit_text.h"
+// After <windows.h>.
+#include <shlobj.h>
+
+#include "support/platform.h"
+
+namespace sealmark::kit {
+
+const wchar_t kRecord[] = L"Software\\Sealmark\\Test kit";
+
+namespace {
+
+using sealmark::test::RunsUnderWine;
+
+constexpr wchar_t kOwnKey[] = L"Software\\Sealmark";
+constexpr wchar_t kMadeOwnKey[] = L"Made Software\\Sealmark";
+// The file type that opens .txt files while the tests run, and its key.
+constexpr wchar_t kRecorderTypeName[] = L"Sealmark.TestRecorder";
+const std::wstring kRecorderType = std::wstring(L"Software\\Classes\\") + kRecorderTypeName;
+constexpr wchar_t kTxt[] = L"Software\\Classes\\.txt";
+constexpr wchar_t kInternational[] = L"Control Panel\\International";
+
+// The values of a registry key, by name: their type and bytes.
+using Values = std::map<std::wstring, std::pair<DWORD, std::string>>;
+
+bool KeyIsThere(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+// How many subkeys and values the key `path` holds; none where it cannot
+// be read.
+std::optional<std::pair<DWORD, DWORD>> SizeOf(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  const bool read = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                     &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return read ? std::optional(std::pair(subkeys, values)) : std::nullopt;
+}
+
+std::optional<DWORD> NumberIn(const std::wstring& path, const wchar_t* name) {
+  DWORD number = 0;
+  DWORD size = sizeof number;
+  if (RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &number,
+                   &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+bool SetNumber(const std::wstring& path, const wchar_t* name, DWORD number) {
+  return RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), name, REG_DWORD, &number,
+                         sizeof number) == ERROR_SUCCESS;
+}
+
+// The values of the key `path`: none where the key is not there; nothing
+// where one of them cannot be read.
+std::optional<Values> ValuesOf(HKEY root, const std::wstring& path) {
+  Values values;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return values;
+  }
+  DWORD count = 0;
+  DWORD longestName = 0;
+  DWORD largest = 0;
+  bool whole = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                                &longestName, &largest, nullptr, nullptr) == ERROR_SUCCESS;
+  std::vector<wchar_t> name(longestName + 1);
+  std::string data(largest, '\0');
+  for (DWORD index = 0; whole && index < count; ++index) {
+    DWORD units = longestName + 1;
+    DWORD size = largest;
+    DWORD type = 0;
+    whole = RegEnumValueW(key, index, name.data(), &units, nullptr, &type,
+                          reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
+    values[std::wstring(name.data(), units)] = {type, data.substr(0, size)};
+  }
+  RegCloseKey(key);
+  return whole ? std::optional<Values>(values) : std::nullopt;
+}
+
+// Writes each of `values` into the key `path`, made where it is not there.
+bool WriteValues(HKEY root, const std::wstring& path, const Values& values) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  bool written = true;
+  for (const auto& [name, value] : values) {
+    written = written && RegSetValueExW(key, name.c_str(), 0, value.first,
+                                        reinterpret_cast<const BYTE*>(value.second.data()),
+                                        static_cast<DWORD>(value.second.size())) == ERROR_SUCCESS;
+  }
+  RegCloseKey(key);
+  return written;
+}
+
+// The text of a REG_SZ value, without its closing null; none for another type.
+std::optional<std::wstring> TextOf(const std::pair<DWORD, std::string>& value) {
+  if (value.first != REG_SZ) {
+    return std::nullopt;
+  }
+  std::wstring text(reinterpret_cast<const wchar_t*>(value.second.data()),
+                    value.second.size() / sizeof(wchar_t));
+  while (!text.empty() && text.back() == L'\0') {
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string ValueName(const std::wstring& name) {
+  return name.empty() ? "(default)" : Narrow(name);
+}
+
+void SetDefaultText(HKEY root, const std::wstring& path, const std::wstring& text) {
+  RegSetKeyValueW(root, path.c_str(), nullptr, REG_SZ, text.c_str(),
+                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+}  // namespace
+
+SavedKey::SavedKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+  std::wstring name = path_;
+  for (wchar_t& unit : name) {
+    unit = unit == L'\\' ? L'/' : unit;
+  }
+  record_ = std::wstring(kRecord) + (root_ == HKEY_LOCAL_MACHINE ? L"\\HKLM/" : L"\\HKCU/") + name;
+}
+
+std::optional<bool> SavedKey::EarlierRecordIsWhole() const {
+  if (!KeyIsThere(HKEY_CURRENT_USER, record_)) {
+    return std::nullopt;
+  }
+  return NumberIn(record_, L"Whole") == DWORD{1};
+}
+
+// The mark that the record is whole goes last: a run cut short before it
+// leaves a record that the next one does not use.
+bool SavedKey::Save() const {
+  const std::optional<Values> values = ValuesOf(root_, path_);
+  return values && WriteValues(HKEY_CURRENT_USER, record_ + L"\\Values", *values) &&
+         SetNumber(record_, L"Was there", KeyIsThere(root_, path_) ? 1 : 0) &&
+         SetNumber(record_, L"Whole", 1);
+}
+
+// The note is a value named by the text, in Set\<value name> ("@" for the
+// default value).
+void SavedKey::NoteSet(const std::wstring& name, const std::wstring& text) const {
+  const std::wstring notes = record_ + L"\\Set\\" + (name.empty() ? L"@" : name);
+  RegSetKeyValueW(HKEY_CURRENT_USER, notes.c_str(), text.c_str(), REG_SZ, L"", sizeof(wchar_t));
+}
+
+Lines SavedKey::PutBack() const {
+  const Values before = ValuesOf(HKEY_CURRENT_USER, record_ + L"\\Values").value_or(Values{});
+  const std::optional<Values> now = ValuesOf(root_, path_);
+  if (!now) {
+    return {"  not put back: " + Name() + " cannot be read"};
+  }
+  Lines lines;
+  HKEY key = nullptr;
+  if (!now->empty() && RegOpenKeyExW(root_, path_.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+    return {"  not put back: " + Name() + " cannot be written"};
+  }
+  for (const auto& [name, value] : *now) {
+    const auto was = before.find(name);
+    if (was != before.end() && was->second == value) {
+      continue;
+    }
+    const std::optional<std::wstring> text = TextOf(value);
+    const std::wstring notes = record_ + L"\\Set\\" + (name.empty() ? L"@" : name);
+    const std::string named = Name() + " " + ValueName(name);
+    if (!text || RegGetValueW(HKEY_CURRENT_USER, notes.c_str(), text->c_str(), RRF_RT_REG_SZ,
+                              nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      lines.push_back("  kept " + named + ": the kit did not set what it holds");
+      continue;
+    }
+    if (was == before.end()) {
+      RegDeleteValueW(key, name.c_str());
+      lines.push_back("  removed " + named + ", which was not there");
+      continue;
+    }
+    // The system's own cache of the regional settings follows SetLocaleInfoW alone.
+    if (root_ == HKEY_CURRENT_USER && path_ == kInternational && name == L"sShortDate") {
+      SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, TextOf(was->second)->c_str());
+    }
+    RegSetValueExW(key, name.c_str(), 0, was->second.first,
+                   reinterpret_cast<const BYTE*>(was->second.second.data()),
+                   static_cast<DWORD>(was->second.second.size()));
+    lines.push_back("  put back " + named);
+  }
+  if (key != nullptr) {
+    RegCloseKey(key);
+  }
+  if (NumberIn(record_, L"Was there") == DWORD{0} &&
+      SizeOf(root_, path_) == std::pair<DWORD, DWORD>(0, 0) &&
+      RegDeleteKeyW(root_, path_.c_str()) == ERROR_SUCCESS) {
+    lines.push_back("  removed " + Name() + ", which was not there");
+  }
+  return lines;
+}
+
+void SavedKey::Forget() const {
+  RegDeleteTreeW(HKEY_CURRENT_USER, record_.c_str());
+}
+
+std::string SavedKey::Name() const {
+  return (root_ == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + Narrow(path_);
+}
+
+std::string SavedKey::RecordName() const {
+  return "HKCU\\" + Narrow(record_);
+}
+
+UserSettings::UserSettings() {
+  keys_.emplace_back(HKEY_CURRENT_USER, kInternational);
+  if (RunsUnderWine()) {
+    for (const wchar_t* program : {L"Sealmark.exe", L"os_text_probe.exe"}) {
+      keys_.emplace_back(HKEY_CURRENT_USER,
+                         std::wstring(L"Software\\Wine\\AppDefaults\\") + program);
+    }
+  }
+}
+
+Lines UserSettings::PutBack() const {
+  Lines lines;
+  for (const SavedKey& key : keys_) {
+    const Lines more = key.PutBack();
+    lines.insert(lines.end(), more.begin(), more.end());
+  }
+  return lines;
+}
+
+SavedKey TxtKey() {
+  return {RunsUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kTxt};
+}
+
+void SetTheRecorder(const SavedKey& txt, const std::filesystem::path& recorder) {
+  const HKEY root = RunsUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  RegDeleteTreeW(root, kRecorderType.c_str());
+  txt.NoteSet(L"", kRecorderTypeName);
+  SetDefaultText(root, kTxt, kRecorderTypeName);
+  SetDefaultText(root, kRecorderType + L"\\shell\\open\\command",
+                 L"\"" + recorder.wstring() + L"\" \"%1\"");
+  RegSetKeyValueW(root, kRecorderType.c_str(), L"NoRecentDocs", REG_SZ, L"", sizeof(wchar_t));
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
+void RemoveTheRecorder() {
+  const HKEY root = RunsUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  RegDeleteTreeW(root, kRecorderType.c_str());
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
+void MakeTheRecord() {
+  const bool makesOwnKey = !KeyIsThere(HKEY_CURRENT_USER, kOwnKey);
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kRecord, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                      nullptr) == ERROR_SUCCESS) {
+    RegCloseKey(key);
+  }
+  if (makesOwnKey) {
+    SetNumber(kRecord, kMadeOwnKey, 1);
+  }
+}
+
+void RemoveTheRecord() {
+  const bool madeOwnKey = NumberIn(kRecord, kMadeOwnKey) == DWORD{1};
+  if (SizeOf(HKEY_CURRENT_USER, kRecord) != std::pair<DWORD, DWORD>(0, madeOwnKey ? 1 : 0) ||
+      RegDeleteKeyW(HKEY_CURRENT_USER, kRecord) != ERROR_SUCCESS) {
+    return;
+  }
+  if (madeOwnKey && SizeOf(HKEY_CURRENT_USER, kOwnKey) == std::pair<DWORD, DWORD>(0, 0)) {
+    RegDeleteKeyW(HKEY_CURRENT_USER, kOwnKey);
+  }
+}
+
+}  // namespace sealmark::kit

@@ -1,0 +1,86 @@
+// The kit's record of the user's settings that a run changes, kept in the
+// registry until the run has put them back, so that a run cut short at any
+// point leaves the next one what it needs to put them back.
+//
+// For each key, HKEY_CURRENT_USER\Software\Sealmark\Test kit\<root>/<path>
+// holds its values as they were (Values), whether it was there at all
+// (Was there), and last the mark that all of that is written (Whole). Set
+// notes each text that the kit or its tests set in a value of the key,
+// before they set it: a value is put back only while it holds one of
+// those, and whatever else it holds, the user chose.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/windows_api.h"
+
+namespace sealmark::kit {
+
+// Where the record is kept, under HKEY_CURRENT_USER; the test programs
+// find it in the variable SEALMARK_KIT_RECORD, and note there what they set.
+extern const wchar_t kRecord[];
+
+// What a step of the record printed: what it put back, what it kept.
+using Lines = std::vector<std::string>;
+
+// A registry key as it was before the tests, kept in the record.
+class SavedKey {
+ public:
+  SavedKey(HKEY root, std::wstring path);
+
+  // The record that an earlier run left of this key: none where it left
+  // none; whether it is whole.
+  std::optional<bool> EarlierRecordIsWhole() const;
+  // Writes how the key is now; false where it cannot be read or written.
+  bool Save() const;
+  // Notes that the kit is about to set the value `name` to `text`.
+  void NoteSet(const std::wstring& name, const std::wstring& text) const;
+  // Puts back each value that holds a text that the kit set, and removes
+  // the key where it was not there and nothing else is in it.
+  Lines PutBack() const;
+  void Forget() const;
+
+  // As the console names it: HKCU\Control Panel\International.
+  std::string Name() const;
+  std::string RecordName() const;
+
+ private:
+  HKEY root_;
+  std::wstring path_;
+  std::wstring record_;
+};
+
+// What the tests change in the user's settings: the regional settings (the
+// short date format), and under Wine the Windows version that it reports
+// to a program.
+class UserSettings {
+ public:
+  UserSettings();
+  const std::vector<SavedKey>& keys() const { return keys_; }
+  Lines PutBack() const;
+
+ private:
+  std::vector<SavedKey> keys_;
+};
+
+// Makes the recorder the program that opens .txt files: in the current
+// user's classes on Windows, never the machine's, and never through the
+// user's own choice of program, which Windows keeps with a hash that no
+// other program can make; under Wine, which reads file types from the
+// machine's classes alone, in those. The files it opens are kept out of
+// the user's recent documents. `txt`, TxtKey(), must be saved first, and
+// is put back after RemoveTheRecorder().
+void SetTheRecorder(const SavedKey& txt, const std::filesystem::path& recorder);
+void RemoveTheRecorder();
+SavedKey TxtKey();
+
+// Makes the record's own key, noting there where it makes
+// HKEY_CURRENT_USER\Software\Sealmark; removes it again where nothing is
+// left in it, and that key where the kit made it and nothing is left in it.
+void MakeTheRecord();
+void RemoveTheRecord();
+
+}  // namespace sealmark::kit
