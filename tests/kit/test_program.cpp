@@ -1,6 +1,7 @@
 #include "kit/test_program.h"
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <mutex>
