@@ -14,7 +14,7 @@
 # The zip's bytes depend on nothing but the commit: its files carry the
 # commit's time (SOURCE_DATE_EPOCH, as reproducible builds take it), fixed
 # modes and a fixed order; and the programs are built with no variable of
-# the maintainer's environment but PATH and HOME, since CMake, make and the
+# the maintainer's environment but PATH, since CMake, make and the
 # compilers take flags from many (CXXFLAGS, LDFLAGS, MAKEFLAGS, CMAKE_*...).
 # Prints the zip's path and contents.
 set -eu
@@ -35,7 +35,7 @@ stage=build/package/stage
 rm -rf build/package build/Sealmark-*-windows.zip build/SHA256SUMS
 # Runs a build step with a clean environment.
 clean_env() {
-  env -i PATH="$PATH" HOME="$HOME" LC_ALL=C TZ=UTC "$@"
+  env -i PATH="$PATH" LC_ALL=C TZ=UTC "$@"
 }
 for preset in win32 win64; do
   clean_env cmake --preset "release-$preset" -B "build/package/$preset" >/dev/null
