@@ -127,11 +127,16 @@ void RemoveWholeFolder(const std::wstring& whole) {
       if (name == L"." || name == L"..") {
         continue;
       }
+      // A link is removed itself, its attributes untouched: setting them
+      // would reach its target.
+      if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(path.c_str())
+                                                     : DeleteFileW(path.c_str());
+        continue;
+      }
       SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         DeleteFileW(path.c_str());
-      } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        RemoveDirectoryW(path.c_str());
       } else {
         RemoveWholeFolder(path);
       }
@@ -163,9 +168,12 @@ bool RemoveFolder(const fs::path& folder) {
 // The user's folder for temporary files by its long name, from which the
 // tests measure their paths.
 fs::path UsersTemporaryFolder() {
-  wchar_t temporary[MAX_PATH + 1];
+  wchar_t temporary[MAX_PATH + 1] = L".\\";
   wchar_t longName[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, temporary);
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+  if (length == 0 || length > MAX_PATH) {
+    lstrcpyW(temporary, L".\\");
+  }
   if (GetLongPathNameW(temporary, longName, MAX_PATH + 1) == 0) {
     lstrcpyW(longName, temporary);
   }
@@ -306,9 +314,9 @@ class Runner {
           kit_ / set / run.program,
           std::wstring(run.arguments) + L" \"--gtest_output=xml:" + report.wstring() + L"\"",
           output);
-      const Lines putBack = settings_.PutBack();
+      const PutBackReport putBack = settings_.PutBack();
       total += Tally(name, started, output, report);
-      for (const std::string& line : putBack) {
+      for (const std::string& line : putBack.lines) {
         log_.Line(line);
       }
     }
@@ -370,16 +378,27 @@ Counts CountMissingTools(const fs::path& kit, Log& log) {
   return missing;
 }
 
-// The processor's own kind, which Windows 10 1709 and later tell.
-std::string ProcessorText() {
+// The processor's own kind, which Windows 10 1709 and later tell; before
+// it, GetNativeSystemInfo, from when there was no Windows on Arm64.
+USHORT NativeMachine() {
   using Query = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
   const auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2")));
   USHORT process = 0;
   USHORT machine = 0;
-  if (query == nullptr || !query(GetCurrentProcess(), &process, &machine)) {
-    return "";
+  if (query != nullptr && query(GetCurrentProcess(), &process, &machine)) {
+    return machine;
   }
+  SYSTEM_INFO system;
+  GetNativeSystemInfo(&system);
+  return system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? IMAGE_FILE_MACHINE_AMD64
+         : system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL
+             ? IMAGE_FILE_MACHINE_I386
+             : IMAGE_FILE_MACHINE_UNKNOWN;
+}
+
+std::string ProcessorText() {
+  const USHORT machine = NativeMachine();
   return machine == IMAGE_FILE_MACHINE_ARM64   ? ", Arm64"
          : machine == IMAGE_FILE_MACHINE_AMD64 ? ", x64"
          : machine == IMAGE_FILE_MACHINE_I386  ? ", x86"
@@ -452,6 +471,9 @@ Counts RunTheSets(const fs::path& kit, const fs::path& results, const fs::path& 
            : strict        ? "--strict: the tests that start Sealmark.exe fail: " + problem
                            : "The tests that start Sealmark.exe skip: " + problem);
   Counts total = CountMissingTools(kit, log);
+  // Under --strict the shell's answer fails the run itself, whatever the
+  // tests make of it.
+  total.failed += strict && !problem.empty() ? 1 : 0;
   Runner runner(kit, results, settings, strict, log);
   total += runner.RunSet(L"win32", "32-bit");
   const std::string notStarting = Stopping() ? "" : Why64BitProgramsDoNotStart(kit, results);
@@ -459,17 +481,39 @@ Counts RunTheSets(const fs::path& kit, const fs::path& results, const fs::path& 
     log.Line("64-bit set: not run: stopped");
   } else if (notStarting.empty()) {
     total += runner.RunSet(L"win64", "64-bit");
+  } else if (NativeMachine() == IMAGE_FILE_MACHINE_AMD64) {
+    ++total.failed;
+    log.Line("failed: the 64-bit set: its programs do not start on this x64 Windows: " +
+             notStarting);
   } else {
     log.Line("64-bit set: not run: 64-bit programs do not start here: " + notStarting);
   }
   return total;
 }
 
+// Logs what putting back `key` did (`nothing` where it did nothing), and
+// forgets its record where all is back; otherwise keeps it for the next run.
+void LogPutBack(const PutBackReport& report, const SavedKey& key, const std::string& nothing,
+                Log& log) {
+  if (report.lines.empty()) {
+    log.Line(nothing);
+  }
+  for (const std::string& line : report.lines) {
+    log.Line(line);
+  }
+  if (report.done) {
+    key.Forget();
+  } else {
+    log.Line("  its record, " + key.RecordName() + ", is kept: the next run tries again");
+  }
+}
+
 // Puts back what a run cut short left changed, from each whole record of
-// `keys` that it left; an incomplete one is left alone. Whether all that
-// it found were whole.
+// `keys` that it left; an incomplete one is left alone. Whether no record
+// is left, which a new one would overwrite.
 bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
   bool whole = true;
+  bool allBack = true;
   for (const SavedKey* key : keys) {
     const std::optional<bool> earlier = key->EarlierRecordIsWhole();
     if (!earlier) {
@@ -484,19 +528,18 @@ bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
     }
     log.Line("An earlier run was cut short; from its record of " + key->Name() + ":");
     RemoveTheRecorder();
-    const Lines lines = key->PutBack();
-    log.Line(lines.empty() ? "  nothing to put back" : lines.front());
-    for (std::size_t index = 1; index < lines.size(); ++index) {
-      log.Line(lines[index]);
-    }
-    key->Forget();
+    const PutBackReport report = key->PutBack();
+    LogPutBack(report, *key, "  nothing to put back", log);
+    allBack = allBack && report.done;
   }
   if (!whole) {
     log.Line(
         "failed: no test was run. Once the keys named above are as they should be, remove "
         "the incomplete records and run again.");
+  } else if (!allBack) {
+    log.Line("failed: no test was run while not all that an earlier run changed is back.");
   }
-  return whole;
+  return whole && allBack;
 }
 
 // Notes how the settings that the tests change are, runs the sets, and
@@ -528,16 +571,13 @@ Counts RunWithTheRecord(const fs::path& kit, const fs::path& results, const fs::
     total += RunTheSets(kit, results, temporary, settings, txt, strict, log);
   }
   RemoveTheRecorder();
-  Lines lines = saved ? txt.PutBack() : Lines{};
-  for (const std::string& line : saved ? settings.PutBack() : Lines{}) {
-    lines.push_back(line);
-  }
-  log.Line(lines.empty() ? "Nothing was left to put back at the end." : "Put back at the end:");
-  for (const std::string& line : lines) {
-    log.Line(line);
-  }
+  log.Line("At the end:");
   for (const SavedKey* key : keys) {
-    key->Forget();
+    if (saved) {
+      LogPutBack(key->PutBack(), *key, "  nothing to put back in " + key->Name(), log);
+    } else {
+      key->Forget();
+    }
   }
   RemoveTheRecord();
   return total;
@@ -560,9 +600,14 @@ int main(int argc, char** argv) {
                             : "Another run of the tests is under way; nothing was done.");
     return 1;
   }
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const fs::path kit = fs::path(self).parent_path().parent_path();
+  // The kit may lie deeper than MAX_PATH, where Windows allows it.
+  std::vector<wchar_t> self(32768);
+  const DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+  if (length == 0 || length == self.size()) {
+    std::printf("The kit's folder cannot be told; nothing was done.\n");
+    return 1;
+  }
+  const fs::path kit = fs::path(self.data()).parent_path().parent_path();
   const std::optional<fs::path> results = ResultsFolder(kit);
   if (!results) {
     std::printf("No folder for the results can be made beside run-tests.cmd; nothing was done.\n");

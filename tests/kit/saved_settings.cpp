@@ -162,57 +162,83 @@ bool SavedKey::Save() const {
 // The note is a value named by the text, in Set\<value name> ("@" for the
 // default value).
 void SavedKey::NoteSet(const std::wstring& name, const std::wstring& text) const {
-  const std::wstring notes = record_ + L"\\Set\\" + (name.empty() ? L"@" : name);
-  RegSetKeyValueW(HKEY_CURRENT_USER, notes.c_str(), text.c_str(), REG_SZ, L"", sizeof(wchar_t));
+  RegSetKeyValueW(HKEY_CURRENT_USER, NotesOf(name).c_str(), text.c_str(), REG_SZ, L"",
+                  sizeof(wchar_t));
 }
 
-Lines SavedKey::PutBack() const {
-  const Values before = ValuesOf(HKEY_CURRENT_USER, record_ + L"\\Values").value_or(Values{});
+std::wstring SavedKey::NotesOf(const std::wstring& name) const {
+  return record_ + L"\\Set\\" + (name.empty() ? L"@" : name);
+}
+
+// Whether the kit noted that it set the value `name` of the key to `text`;
+// the notes' names are compared exactly, not as the registry compares
+// names, without regard to case.
+bool SavedKey::KitSet(const std::wstring& name, const std::wstring& text) const {
+  const std::optional<Values> notes = ValuesOf(HKEY_CURRENT_USER, NotesOf(name));
+  return notes && notes->count(text) == 1;
+}
+
+PutBackReport SavedKey::PutBack() const {
+  const std::optional<Values> before = ValuesOf(HKEY_CURRENT_USER, record_ + L"\\Values");
   const std::optional<Values> now = ValuesOf(root_, path_);
-  if (!now) {
-    return {"  not put back: " + Name() + " cannot be read"};
+  if (!before || !now) {
+    return {{"  not put back: " + (before ? Name() : RecordName()) + " cannot be read"}, false};
   }
-  Lines lines;
+  PutBackReport report;
   HKEY key = nullptr;
-  if (!now->empty() && RegOpenKeyExW(root_, path_.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
-    return {"  not put back: " + Name() + " cannot be written"};
+  if (KeyIsThere(root_, path_) &&
+      RegOpenKeyExW(root_, path_.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+    return {{"  not put back: " + Name() + " cannot be written"}, false};
   }
+  const auto note = [&report](bool done, const std::string& line) {
+    report.lines.push_back(done ? line : "  not put back: " + line.substr(2) + " failed");
+    report.done = report.done && done;
+  };
   for (const auto& [name, value] : *now) {
-    const auto was = before.find(name);
-    if (was != before.end() && was->second == value) {
+    const auto was = before->find(name);
+    const std::string named = Name() + " " + ValueName(name);
+    if (was != before->end() && was->second == value) {
       continue;
     }
     const std::optional<std::wstring> text = TextOf(value);
-    const std::wstring notes = record_ + L"\\Set\\" + (name.empty() ? L"@" : name);
-    const std::string named = Name() + " " + ValueName(name);
-    if (!text || RegGetValueW(HKEY_CURRENT_USER, notes.c_str(), text->c_str(), RRF_RT_REG_SZ,
-                              nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-      lines.push_back("  kept " + named + ": the kit did not set what it holds");
-      continue;
+    if (!text || !KitSet(name, *text)) {
+      report.lines.push_back("  kept " + named + ": the kit did not set what it holds");
+    } else if (was == before->end()) {
+      note(RegDeleteValueW(key, name.c_str()) == ERROR_SUCCESS,
+           "  removed " + named + ", which was not there");
+    } else {
+      note(Restore(key, name, was->second), "  put back " + named);
     }
-    if (was == before.end()) {
-      RegDeleteValueW(key, name.c_str());
-      lines.push_back("  removed " + named + ", which was not there");
-      continue;
+  }
+  // A value that the kit set and a test then removed.
+  for (const auto& [name, value] : *before) {
+    if (key != nullptr && now->count(name) == 0 && KeyIsThere(HKEY_CURRENT_USER, NotesOf(name))) {
+      note(Restore(key, name, value), "  put back " + Name() + " " + ValueName(name));
     }
-    // The system's own cache of the regional settings follows SetLocaleInfoW alone.
-    if (root_ == HKEY_CURRENT_USER && path_ == kInternational && name == L"sShortDate") {
-      SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, TextOf(was->second)->c_str());
-    }
-    RegSetValueExW(key, name.c_str(), 0, was->second.first,
-                   reinterpret_cast<const BYTE*>(was->second.second.data()),
-                   static_cast<DWORD>(was->second.second.size()));
-    lines.push_back("  put back " + named);
   }
   if (key != nullptr) {
     RegCloseKey(key);
   }
   if (NumberIn(record_, L"Was there") == DWORD{0} &&
-      SizeOf(root_, path_) == std::pair<DWORD, DWORD>(0, 0) &&
-      RegDeleteKeyW(root_, path_.c_str()) == ERROR_SUCCESS) {
-    lines.push_back("  removed " + Name() + ", which was not there");
+      SizeOf(root_, path_) == std::pair<DWORD, DWORD>(0, 0)) {
+    note(RegDeleteKeyW(root_, path_.c_str()) == ERROR_SUCCESS,
+         "  removed " + Name() + ", which was not there");
   }
-  return lines;
+  return report;
+}
+
+// Gives the value `name` of the open `key` the type and bytes `value`.
+bool SavedKey::Restore(HKEY key, const std::wstring& name,
+                       const std::pair<DWORD, std::string>& value) const {
+  // The system's own cache of the regional settings follows SetLocaleInfoW alone.
+  const std::optional<std::wstring> text = TextOf(value);
+  if (root_ == HKEY_CURRENT_USER && path_ == kInternational && name == L"sShortDate" && text &&
+      !SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, text->c_str())) {
+    return false;
+  }
+  return RegSetValueExW(key, name.c_str(), 0, value.first,
+                        reinterpret_cast<const BYTE*>(value.second.data()),
+                        static_cast<DWORD>(value.second.size())) == ERROR_SUCCESS;
 }
 
 void SavedKey::Forget() const {
@@ -237,13 +263,14 @@ UserSettings::UserSettings() {
   }
 }
 
-Lines UserSettings::PutBack() const {
-  Lines lines;
+PutBackReport UserSettings::PutBack() const {
+  PutBackReport report;
   for (const SavedKey& key : keys_) {
-    const Lines more = key.PutBack();
-    lines.insert(lines.end(), more.begin(), more.end());
+    const PutBackReport more = key.PutBack();
+    report.lines.insert(report.lines.end(), more.lines.begin(), more.lines.end());
+    report.done = report.done && more.done;
   }
-  return lines;
+  return report;
 }
 
 SavedKey TxtKey() {

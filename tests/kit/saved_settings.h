@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/windows_api.h"
@@ -26,6 +27,13 @@ extern const wchar_t kRecord[];
 // What a step of the record printed: what it put back, what it kept.
 using Lines = std::vector<std::string>;
 
+// What putting back did, and whether all that the kit set is back: where
+// it is not, the record is kept for the next run.
+struct PutBackReport {
+  Lines lines;
+  bool done = true;
+};
+
 // A registry key as it was before the tests, kept in the record.
 class SavedKey {
  public:
@@ -38,9 +46,10 @@ class SavedKey {
   bool Save() const;
   // Notes that the kit is about to set the value `name` to `text`.
   void NoteSet(const std::wstring& name, const std::wstring& text) const;
-  // Puts back each value that holds a text that the kit set, and removes
-  // the key where it was not there and nothing else is in it.
-  Lines PutBack() const;
+  // Puts back each value that holds a text that the kit set, or that the
+  // kit set and a test removed, and removes the key where it was not there
+  // and nothing else is in it.
+  PutBackReport PutBack() const;
   void Forget() const;
 
   // As the console names it: HKCU\Control Panel\International.
@@ -48,6 +57,11 @@ class SavedKey {
   std::string RecordName() const;
 
  private:
+  std::wstring NotesOf(const std::wstring& name) const;
+  bool KitSet(const std::wstring& name, const std::wstring& text) const;
+  bool Restore(HKEY key, const std::wstring& name,
+               const std::pair<DWORD, std::string>& value) const;
+
   HKEY root_;
   std::wstring path_;
   std::wstring record_;
@@ -60,7 +74,7 @@ class UserSettings {
  public:
   UserSettings();
   const std::vector<SavedKey>& keys() const { return keys_; }
-  Lines PutBack() const;
+  PutBackReport PutBack() const;
 
  private:
   std::vector<SavedKey> keys_;

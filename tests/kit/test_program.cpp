@@ -36,7 +36,8 @@ std::optional<int> CountAfter(const std::string& line, const std::string& start)
       line[start.size()] > '9') {
     return std::nullopt;
   }
-  return std::stoi(line.substr(start.size()));
+  // No more digits than an int holds.
+  return std::stoi(line.substr(start.size(), 9));
 }
 
 // The counts in the summary of a GoogleTest program's `output`, none where

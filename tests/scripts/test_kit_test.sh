@@ -42,6 +42,7 @@ EOF
 # file $2, where one is named.
 settings() {
   (cd "$work" && wine cmd /c settings.cmd) 2>&1 | tr -d '\r' | grep -v '^wine: ' >"$work/$1"
+  grep -q sShortDate "$work/$1" || fail "the settings cannot be read: $(cat "$work/$1")"
   if [ $# -eq 2 ] && ! diff -u "$work/$2" "$work/$1"; then
     fail "the .txt opener, the short date format or another key changed"
   fi
@@ -215,12 +216,15 @@ settings after-planted before-cut
 
 # Test programs that change the short date format and end without their
 # summary, or with a summary but no XML report, each count as failed, and
-# the next finds the format as it was.
+# the next finds the format as it was. The version that the user had Wine
+# report to os_text_probe.exe, which they remove, is put back.
 for program in unit e2e; do
   cp "$root/build/win32/quits_early.exe" "$kit/win32/${program}_tests.exe" || exit 1
 done
-while IFS='|' read -r summary problem <&3; do
-  export QUITS_EARLY_SUMMARY="$summary"
+wine reg add 'HKCU\Software\Wine\AppDefaults\os_text_probe.exe' /v Version /d win7 /f >/dev/null
+settings before-early
+while IFS='|' read -r summary code problem <&3; do
+  export QUITS_EARLY_SUMMARY="$summary" QUITS_EARLY_EXIT="$code"
   run_kit
   for program in unit e2e; do
     says "win32-$program: 0 passed, 1 failed, 0 skipped" "win32-$program, ended early"
@@ -228,10 +232,11 @@ while IFS='|' read -r summary problem <&3; do
     found=$(tr -d '\r' <"$results/win32-$program.txt" | head -n 1)
     [ "$found" = "short date format: $date" ] || fail "win32-$program found: $found"
   done
-  settings after-early before-cut
+  settings after-early before-early
 done 3<<'EOF'
-|ended without its summary, with exit code 0
-[  PASSED  ] 1 test.|its XML report is missing or unreadable
+|0|ended without its summary, with exit code 0
+|3|ended without its summary, with exit code 3
+[  PASSED  ] 1 test.|0|its XML report is missing or unreadable
 EOF
 
 [ $status -eq 0 ] && echo "The kit ran as on a fresh Windows: $counted, and left the settings as they were."

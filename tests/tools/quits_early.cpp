@@ -1,7 +1,10 @@
 // quits_early: stands in for a test program of the test kit in the kit's
 // own test. It prints the short date format as it finds it, sets another
 // as a test would, and ends without putting the format back, without a
-// summary or with the one in QUITS_EARLY_SUMMARY, and without a report.
+// summary or with the one in QUITS_EARLY_SUMMARY, without a report, and
+// with the exit code in QUITS_EARLY_EXIT (0 without it). Before that, as
+// a test that has Wine report another Windows to a program, it sets the
+// version of os_text_probe.exe and removes it, the user's own with it.
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +19,11 @@ int main() {
     std::printf("%s\n", summary);
   }
   std::fflush(stdout);
+  {
+    const sealmark::test::RegistryValue version(sealmark::test::WineProgramKey("os_text_probe.exe"),
+                                                "Version", "win2k");
+  }
   const sealmark::test::ShortDateFormat changed("yyyy'-quit early'");
-  ExitProcess(0);
+  const char* code = std::getenv("QUITS_EARLY_EXIT");
+  ExitProcess(code == nullptr ? 0 : std::atoi(code));
 }
