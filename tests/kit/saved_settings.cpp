@@ -150,13 +150,14 @@ std::optional<bool> SavedKey::EarlierRecordIsWhole() const {
   return NumberIn(record_, L"Whole") == DWORD{1};
 }
 
-// The mark that the record is whole goes last: a run cut short before it
-// leaves a record that the next one does not use.
+// The mark that the record is whole goes last, once the rest is on disk:
+// a run cut short before it, or a machine stopped, leaves a record that
+// the next run does not use.
 bool SavedKey::Save() const {
   const std::optional<Values> values = ValuesOf(root_, path_);
   return values && WriteValues(HKEY_CURRENT_USER, record_ + L"\\Values", *values) &&
          SetNumber(record_, L"Was there", KeyIsThere(root_, path_) ? 1 : 0) &&
-         SetNumber(record_, L"Whole", 1);
+         RegFlushKey(HKEY_CURRENT_USER) == ERROR_SUCCESS && SetNumber(record_, L"Whole", 1);
 }
 
 // The note is a value named by the text, in Set\<value name> ("@" for the
