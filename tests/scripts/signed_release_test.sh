@@ -164,13 +164,13 @@ doctored() {
     (cd "$work/$1" && eval "$3" && { [ -f "$2" ] || SOURCE_DATE_EPOCH=$(git -C "$clone" log -1 --format=%ct) \
       "$root/scripts/zip-dated" "$2" . $files; } && sha256sum "$2" $files >SHA256SUMS)
 }
-# changed: a word of the read-me, zip's extra fields, and below the sum of
-# Sealmark.exe alone; unpublished: a commit on no branch or tag; prefixed:
+# changed: a word of the read-me, a byte of x64/Sealmark.exe, zip's extra
+# fields, and below the sum of Sealmark.exe alone; unpublished: a commit on no branch or tag; prefixed:
 # the token's release in front; linked: README.txt a link out of the folder.
 while read -r name zip_name edit; do
   doctored "$name" "$zip_name" "$edit" || exit 1
 done <<EOF
-changed $zip sed -i 's/signed by/signed, so they say, by/' README.txt && zip -q -D $zip $files
+changed $zip sed -i 's/signed by/signed, so they say, by/' README.txt && printf X | dd of=x64/Sealmark.exe bs=1 seek=4096 conv=notrunc 2>/dev/null && zip -q -D $zip $files
 relabelled Sealmark-2.0.0-windows.zip sed -i 's/^Sealmark [^ ]*, built/Sealmark 2.0.0, built/' README.txt
 unpublished $zip sed -i s/$commit/$unpublished/ README.txt
 prefixed $zip cat $work/token/*.zip $work/p12/$zip >$zip
@@ -181,6 +181,10 @@ sed -i "3s/^[0-9a-f]*/$(printf '%064d' 0)/" "$work/changed/SHA256SUMS"
 git clone -q "$clone" "$work/later" && git -C "$work/later" commit -q --allow-empty -m Later &&
   mkdir "$work/stuck" && printf '#!/bin/sh\ncase " $* " in *" checkout "*) exit 0 ;; esac\nexec "%s" "$@"\n' \
     "$(command -v git)" >"$work/stuck/git" && chmod +x "$work/stuck/git" || exit 1
+
+# From here on the scripts' temporary folders go where they can be counted.
+export TMPDIR="$work/temporary"
+mkdir "$TMPDIR" || exit 1
 
 # checked NAME PATTERN: check-signed-release.sh, run once for NAME, exits
 # with 1 and says PATTERN.
@@ -198,6 +202,7 @@ while read -r name pattern what; do
   check "check-signed-release.sh refuses $what" checked "$name" "$pattern"
 done <<EOF
 changed ^DIFFERENT.README.txt.from a read-me with a word changed
+changed ^DIFFERENT.x64/Sealmark.exe,.its.signature.removed a program with one byte changed
 changed ^DIFFERENT.SHA256SUMS SHA256SUMS wrong in one program's line alone
 changed ^DIFFERENT.$zip.from a zip with extra fields
 relabelled ^DIFFERENT.version:.*says.2.0.0 a relabelled version
@@ -252,6 +257,7 @@ check "signing without a timestamp warns that the signature ends with the certif
   "warning: no timestamp.*expires, on $(openssl x509 -in "$pki/code.pem" -noout -enddate | cut -d= -f2)" \
   env SEALMARK_SIGN_PKCS12="$pki/code.p12" SEALMARK_SIGN_PASSWORD_FILE="$pki/password" \
   "$clone/scripts/sign-programs" Sealmark https://example.invalid "$work/untimed.exe"
+check "the checks and the signing leave no temporary folder" test -z "$(ls -A "$TMPDIR")"
 # The stand-ins saw the password's and the PIN's files handed over.
 secrets_nowhere() {
   grep -q '^osslsigncode sign ' "$work/arguments" && grep -q '^openssl pkey .*-engine' "$work/arguments" &&
