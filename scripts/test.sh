@@ -2,7 +2,8 @@
 # Installs what is missing, builds the four presets (native, native-asan,
 # win32, win64) and runs all their tests: natively, under the sanitizers and
 # under Wine for both Windows builds; runs the Windows test kit under Wine as
-# on a fresh Windows; packs and checks a release signed with a throwaway
+# on a fresh Windows; takes the manifest from changed sample installs with
+# scripts/update-manifest; packs and checks a release signed with a throwaway
 # certificate; then checks that the release zip comes out the same, byte for
 # byte, from two builds of the commit, and the kit from a third.
 set -u
@@ -30,6 +31,9 @@ if kit=$(scripts/test-kit.sh) &&
 else
   failed="$failed kit"
 fi
+
+echo "=== the manifest, taken from sample installs by update-manifest"
+sh tests/scripts/update_manifest_test.sh || failed="$failed update-manifest"
 
 echo "=== signed release, packed from a clean clone of this commit"
 tests/scripts/signed_release_test.sh || failed="$failed signed-release"

@@ -63,6 +63,20 @@ std::string CaseKey(std::string_view name) {
   return key;
 }
 
+// The name of a manifest entry relative to INSTALL, as the report names it.
+std::string PathOf(const ManifestEntry& entry) {
+  return std::string(sealmark::kDataFolder) + "\\" + std::string(entry.name);
+}
+
+// Whether the folder `name` is Data or a folder of it that holds manifest
+// entries, whatever the case.
+bool HoldsEntries(const std::string& name) {
+  const std::string folder = CaseKey(name) + "\\";
+  return std::any_of(std::begin(kManifest), std::end(kManifest), [&](const ManifestEntry& entry) {
+    return CaseKey(PathOf(entry)).rfind(folder, 0) == 0;
+  });
+}
+
 // A name as printed: a control character as "?", as ls shows it, so that
 // no file name can make a line of its own.
 std::string Shown(std::string name) {
@@ -72,9 +86,11 @@ std::string Shown(std::string name) {
   return name;
 }
 
-// What lies below the install's Data folder, gone through as Windows goes
-// through it: into folders that links name too, each folder once. Names in
-// one folder that differ only in case go to `collisions`.
+// What lies below the install's Data folder, each folder gone through once.
+// A link to a folder is gone through where the manifest's entries lie below
+// it, as Windows goes through it to them, and otherwise listed alone, so
+// that a link to / is not taken for part of the data set. Names in one
+// folder that differ only in case go to `collisions`.
 class Install {
  public:
   explicit Install(const fs::path& root) {
@@ -129,7 +145,7 @@ class Install {
       std::error_code unknown;
       const fs::file_type type = entry.status(unknown).type();
       found_.push_back({whole, entry.path(), type});
-      if (type == fs::file_type::directory) {
+      if (type == fs::file_type::directory && (!entry.is_symlink(unknown) || HoldsEntries(whole))) {
         List(entry.path(), whole, seen, false);
       }
     }
@@ -296,7 +312,7 @@ struct Counts {
 // Prints the line of the manifest entry `entry` and counts it; its expected
 // text as the install has it, where it was read.
 std::string CompareEntry(const Install& install, const ManifestEntry& entry, Counts& counts) {
-  const std::string name = std::string(sealmark::kDataFolder) + "\\" + std::string(entry.name);
+  const std::string name = PathOf(entry);
   const std::string expected(entry.expected);
   std::vector<const Found*> matches;
   for (const Found& file : install.found()) {
@@ -346,7 +362,7 @@ std::string CompareEntry(const Install& install, const ManifestEntry& entry, Cou
 int ListExtraFiles(const Install& install) {
   std::set<std::string> named;
   for (const ManifestEntry& entry : kManifest) {
-    named.insert(CaseKey(std::string(sealmark::kDataFolder) + "\\" + std::string(entry.name)));
+    named.insert(CaseKey(PathOf(entry)));
   }
   int extra = 0;
   for (const Found& file : install.found()) {
