@@ -9,6 +9,8 @@ set -u
 cd "$(dirname "$0")/../.."
 work=$(mktemp -d)
 clone=$work/clone
+# Blanks and a letter outside ASCII in the install's path.
+install="$work/an inställed viewer"
 trap 'rm -rf "$work"' EXIT
 trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 143' TERM
 failed=0
@@ -23,11 +25,11 @@ crc() { python3 -c 'import sys, zlib; print("%08X" % zlib.crc32(open(sys.argv[1]
 # run with OPTION on it, the exit code it must end with, and lines that it
 # must print (grep patterns, split at "|"). No row may change the clone.
 while IFS=';' read -r what edit option code lines; do
-  rm -rf "$work/install" && build/native/sample-install "$work/install" &&
-    (cd "$work/install" && eval "$edit") || exit 1
+  rm -rf "$install" && build/native/sample-install "$install" &&
+    (cd "$install" && eval "$edit") || exit 1
   before=$failed
   # shellcheck disable=SC2086
-  scripts/update-manifest $option "$work/install" >"$work/said" 2>&1
+  scripts/update-manifest $option "$install" >"$work/said" 2>&1
   status=$?
   [ $status -eq "$code" ] || fail "$what: ended with $status"
   echo "$lines" | tr '|' '\n' | while read -r line; do
@@ -46,11 +48,11 @@ EOF
 
 # One file changed: its line, checked against zlib, and after --write the
 # entry's expected text and the digest alone differ.
-rm -rf "$work/install" && build/native/sample-install "$work/install" || exit 1
-changed=$work/install/Data/GRD_Volume/Adult_Soil_00.DAT
+rm -rf "$install" && build/native/sample-install "$install" || exit 1
+changed=$install/Data/GRD_Volume/Adult_Soil_00.DAT
 printf 'new data' >>"$changed"
 new=$(crc "$changed")
-scripts/update-manifest --write "$work/install" >"$work/said" 2>&1 || fail "one file changed: --write failed"
+scripts/update-manifest --write "$install" >"$work/said" 2>&1 || fail "one file changed: --write failed"
 grep -q "^changed    Data.GRD_Volume.Adult_Soil_00.DAT: B18B7651 -> $new$" "$work/said" ||
   fail "one file changed: no line changed to $new"
 git diff -U0 | grep '^[-+] ' >"$work/diff"
@@ -61,11 +63,11 @@ head -n 3 "$work/diff" | cmp -s - "$work/wanted" && [ "$(wc -l <"$work/diff")" -
 # The rewritten clone passes its native tests, digest and format among them,
 # and its sealmark confirms all 43 files of the changed install.
 if cmake --build --preset native -j "$(nproc)" >"$work/said" 2>&1 && ctest --preset native >>"$work/said" 2>&1 &&
-   (cd "$work/install" && PATH=$clone/build/native/recorder:$PATH "$clone/build/native/sealmark") &&
-   grep -q " The integrity of 43 data files confirmed\." "$work/install/FileCheck.TXT"; then
+   (cd "$install" && PATH=$clone/build/native/recorder:$PATH "$clone/build/native/sealmark") &&
+   grep -q " The integrity of 43 data files confirmed\." "$install/FileCheck.TXT"; then
   echo "ok      one file changed, --write: that line and the digest alone; the native tests pass; sealmark confirms 43 files"
 else
-  cat "$work/install/FileCheck.TXT" >>"$work/said" 2>/dev/null
+  cat "$install/FileCheck.TXT" >>"$work/said" 2>/dev/null
   fail "one file changed: after --write"
 fi
 [ $failed -eq 0 ] || exit 1
