@@ -173,12 +173,7 @@ doctored() {
 # number FILE OFFSET SIZE: the little-endian number of SIZE bytes there;
 # put FILE OFFSET BYTE...: writes the bytes there; le32 NUMBER: its four.
 number() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
-put() {
-  file=$1
-  at=$2
-  shift 2
-  printf "$(printf '\\%03o' "$@")" | dd of="$file" bs=1 seek="$at" conv=notrunc 2>/dev/null
-}
+put() { printf "$(shift 2 && printf '\\%03o' "$@")" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null; }
 le32() { echo $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
 # hide PROGRAM: 64 bytes more in its certificate table, which the table's
 # length and the header's entry for it take in.
@@ -214,18 +209,20 @@ resign() {
   done
 }
 programs="Sealmark.exe x64/Sealmark.exe"
-# The release's commit in a commit on whose package.sh --no-setup is gone.
+# The release's commit on a branch of a checkout of its own, and one on,
+# whose package.sh runs setup.sh, whatever its arguments, as before
+# --no-setup.
 git init -q "$work/local" && git -C "$work/local" fetch -q "$clone" "$commit" &&
-  git -C "$work/local" checkout -q -b never-pushed "$commit" && sed -i s/--no-setup/--no-s/g "$work/local/scripts/package.sh" &&
-  git -C "$work/local" commit -qam "Before --no-setup" && predating=$(git -C "$work/local" rev-parse HEAD) || exit 1
-# changed: a word of the read-me, bytes hidden in the signature's table
-# in Sealmark.exe, zip's extra fields, and below the sum of Sealmark.exe
-# alone; flipped: a byte of the signature of Sealmark.exe, a byte of
-# x64/Sealmark.exe; stamped: a byte of the signature of its timestamp; moved: x64/Sealmark.exe's signature on Sealmark.exe;
-# second: x64/Sealmark.exe signed with a second certificate of the authority;
-# extra: a certificate off the chain in Sealmark.exe's signature, a second
-# signature nested in x64/Sealmark.exe's; unpublished: a commit on no branch
-# or tag; predating: a commit whose package.sh would install packages;
+  git -C "$work/local" checkout -q -b never-pushed "$commit" &&
+  sed -i -e 's/\[ "\$\*" = --no-setup \] || //' -e '/--no-setup/d' "$work/local/scripts/package.sh" &&
+  git -C "$work/local" commit -qam "As before --no-setup" && predating=$(git -C "$work/local" rev-parse HEAD) || exit 1
+# changed: a word of the read-me, bytes hidden in Sealmark.exe's certificate
+# table, zip's extra fields, and below the sum of Sealmark.exe alone;
+# flipped: a byte of Sealmark.exe's signature and one of x64/Sealmark.exe;
+# stamped: a byte of a timestamp's signature; second: x64/Sealmark.exe
+# signed by a second certificate; extra: a certificate off the chain in
+# Sealmark.exe's signature, a signature nested in x64/Sealmark.exe's;
+# unpublished: a commit on no branch or tag; predating: the commit above;
 # prefixed: the token's release in front; linked: README.txt a link out of
 # the folder; inside: one to Sealmark.exe.
 while read -r name zip_name edit; do
