@@ -134,17 +134,13 @@ signature_holds() {
   fi
   osslsigncode verify -ignore-cdp -CAfile "$trusted" -TSA-CAfile "$trusted" -in "$exe" >"$at/verify" 2>&1
   verified=$?
-  if grep -q MISMATCH "$at/verify"; then
-    echo "the digest: the program is not the one that was signed"
-    return 1
-  fi
   # Unsigned, the signature may carry its chain and a timestamp, not a
   # nested signature or any other attribute or certificate.
   unsigned=$(openssl pkcs7 -in "$at/signature.pem" -print | awk '
-    /^        unauth_attr:/ { on = 1 }
+    /^        [a-z_]+:/ { on = /^        unauth_attr:/ }
     on && /^            object: / && !($NF == "(1.3.6.1.4.1.311.3.3.1)" && !stamps++) { print $NF }' | xargs)
   if [ -n "$unsigned" ]; then
-    echo "the signature: beside a timestamp, it carries the unsigned attributes $unsigned"
+    echo "the signature: it carries unsigned attributes other than a timestamp: $unsigned"
     return 1
   fi
   openssl pkcs7 -in "$at/signature.pem" -print_certs >"$at/certificates.pem"
@@ -168,10 +164,20 @@ signature_holds() {
     set --
     when="now, with no timestamp${stamp:+ that verifies}"
   fi
-  # The certificate at the depth where the chain fails comes before the
-  # error; what no authority vouches for is its issuer.
-  if ! openssl verify -no-CApath -no-CAstore -CAfile "$trusted" "$@" -show_chain \
-         -untrusted "$at/certificates.pem" "$at/signer.pem" >"$at/chain" 2>&1; then
+  openssl verify -no-CApath -no-CAstore -CAfile "$trusted" "$@" -show_chain -untrusted "$at/certificates.pem" \
+    "$at/signer.pem" >"$at/chain" 2>&1
+  chained=$?
+  # osslsigncode passes a signature whose timestamp fails as one without.
+  if [ $verified -eq 0 ] && [ $chained -eq 0 ] && { [ -z "$stamp" ] || [ $# -gt 0 ]; }; then
+    echo "its digest and signature, and its chain up to $(sed -n 's/^depth=[0-9]*: //p' "$at/chain" | tail -n 1), $when"
+    return 0
+  fi
+  # What fails, the first of: the digest; the chain, where the certificate at
+  # the depth that fails comes before the error, and what no authority
+  # vouches for is its issuer; the signature; the timestamp.
+  if grep -q MISMATCH "$at/verify"; then
+    echo "the digest: the program is not the one that was signed"
+  elif [ $chained -ne 0 ]; then
     awk -v when="$when" '
       FNR == NR && !code && /^error [0-9]+ at [0-9]+ depth lookup: / {
         code = $2; reason = $0; sub(/^[^:]*: /, "", reason); failing = previous
@@ -183,22 +189,14 @@ signature_holds() {
         if (code == 9 || code == 10) print "the date: " failing " is not valid " when " (" reason ")"
         else print "the chain: no authority that the check trusts vouches for " (issuer == "" ? failing : issuer) " (" reason ")"
       }' "$at/chain" "$at/certificates.pem"
-    return 1
-  fi
-  if grep -q '^Signature verification: failed' "$at/verify"; then
+  elif grep -q '^Signature verification: failed' "$at/verify"; then
     echo "the signature: it does not verify"
-    return 1
-  fi
-  # osslsigncode passes a signature whose timestamp fails as one without.
-  if [ -n "$stamp" ] && [ $# -eq 0 ]; then
+  elif [ -n "$stamp" ] && [ $# -eq 0 ]; then
     echo "the timestamp: it does not verify under an authority that the check trusts"
-    return 1
-  fi
-  if [ $verified -ne 0 ]; then
+  else
     echo "the signature: osslsigncode verify refuses it"
-    return 1
   fi
-  echo "its digest and signature, and its chain up to $(sed -n 's/^depth=[0-9]*: //p' "$at/chain" | tail -n 1), $when"
+  return 1
 }
 
 # The entries, read before anything is unzipped: the release's files, name
