@@ -292,11 +292,9 @@ if ! git show "$commit:scripts/package.sh" | grep -q -e --no-setup; then
   echo "check-signed-release.sh: the scripts/package.sh of $commit installs packages before it builds; it is not run, and nothing is built" >&2
   exit 1
 fi
-# The clone takes the commit from this checkout, where it may be on a
-# remote-tracking branch alone, which a clone does not copy.
+# A local clone copies every object, also of remote-tracking branches.
 clone=$work/clone
-if ! git clone -q . "$clone" || ! git -C "$clone" fetch -q origin "$commit" ||
-   ! git -C "$clone" checkout -q "$commit"; then
+if ! git clone -q . "$clone" || ! git -C "$clone" checkout -q "$commit"; then
   refuse "$commit cannot be checked out in a clone of this checkout"
 fi
 head=$(git -C "$clone" rev-parse HEAD)

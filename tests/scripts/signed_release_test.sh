@@ -250,8 +250,8 @@ git clone -q "$clone" "$work/later" && git -C "$work/later" commit -q --allow-em
   mkdir "$work/stuck" && printf '#!/bin/sh\ncase " $* " in *" checkout "*) exit 0 ;; esac\nexec "%s" "$@"\n' \
     "$(command -v git)" >"$work/stuck/git" && chmod +x "$work/stuck/git" || exit 1
 # The commits of local above on its branch's remote-tracking branch alone,
-# in a clone of it whose HEAD, with the release's files, is on a branch of
-# its own.
+# in a clone of it whose HEAD, with the release's files, is on a branch
+# without it.
 git clone -q "$work/local" "$work/fetched" && git -C "$work/fetched" checkout -q --detach "$commit" &&
   git -C "$work/fetched" checkout -q --orphan elsewhere && git -C "$work/fetched" commit -qm Elsewhere &&
   git -C "$work/fetched" branch -q -D never-pushed || exit 1
