@@ -107,8 +107,8 @@ refuse() {
   exit 1
 }
 
-# name FIELD CERTIFICATE: its subject, issuer, startdate or enddate.
-name() {
+# field NAME CERTIFICATE: its subject, issuer, startdate or enddate.
+field() {
   openssl x509 -in "$2" -noout "-$1" -nameopt oneline | sed 's/^[a-zA-Z]*= *//'
 }
 
@@ -151,7 +151,7 @@ signature_holds() {
     if ! cmp -s "$file" "$at/signer.pem" &&
        ! openssl verify -no-CAfile -no-CApath -no-CAstore -partial_chain -no_check_time -trusted "$file" \
            -untrusted "$at/certificates.pem" "$at/signer.pem" >/dev/null 2>&1; then
-      echo "the signature: it carries $(name subject "$file"), which is not on its signer's chain"
+      echo "the signature: it carries $(field subject "$file"), which is not on its signer's chain"
       return 1
     fi
   done
@@ -275,13 +275,13 @@ done
 signer=$work/signature/Sealmark.exe/signer.pem
 other=$work/signature/x64/Sealmark.exe/signer.pem
 if [ -s "$signer" ] && [ -s "$other" ] && ! cmp -s "$signer" "$other"; then
-  different "x64/Sealmark.exe: another signer, $(name subject "$other"), SHA-256 $(fingerprint sha256 "$other"), than Sealmark.exe's"
+  different "x64/Sealmark.exe: another signer, $(field subject "$other"), SHA-256 $(fingerprint sha256 "$other"), than Sealmark.exe's"
   unverified=yes
 fi
 if [ -s "$signer" ]; then
-  echo "signer    $(name subject "$signer")"
-  echo "  issuer  $(name issuer "$signer")"
-  echo "  valid   from $(name startdate "$signer") until $(name enddate "$signer")"
+  echo "signer    $(field subject "$signer")"
+  echo "  issuer  $(field issuer "$signer")"
+  echo "  valid   from $(field startdate "$signer") until $(field enddate "$signer")"
   echo "  SHA-256 $(fingerprint sha256 "$signer"), the fingerprint to compare with the one published"
   echo "  SHA-1   $(fingerprint sha1 "$signer" | tr -d : | tr 'A-F' 'a-f'), the thumbprint that Windows shows"
 fi
