@@ -215,7 +215,9 @@ links=$(awk '/^l/ { print $NF }' "$work/zipinfo" | xargs)
 [ -z "$links" ] || refuse "the zip holds links: $links"
 unzip -q "$zip" -d "$work/zip" >"$work/unzip" 2>&1 || { cat "$work/unzip"; refuse "unzip cannot unzip $zip as it is"; }
 
-line=$(tr -d '\r' <"$work/zip/README.txt" | tail -n 1)
+# The last line, shown where it names no commit, with a ? for each control
+# character, such as the escapes that a terminal would obey.
+line=$(tr -d '\r' <"$work/zip/README.txt" | tail -n 1 | tr '\000-\011\013-\037\177' '?')
 version=$(echo "$line" | sed -n 's/^Sealmark \(.*\), built from commit [0-9a-f]\{40\}\.$/\1/p')
 commit=$(echo "$line" | sed -n 's/^Sealmark .*, built from commit \([0-9a-f]\{40\}\)\.$/\1/p')
 [ -n "$commit" ] || refuse "README.txt names no commit in its last line: $line"

@@ -224,7 +224,8 @@ git init -q "$work/local" && git -C "$work/local" fetch -q "$clone" "$commit" &&
 # Sealmark.exe's signature, a signature nested in x64/Sealmark.exe's;
 # unpublished: a commit on no branch or tag; predating: the commit above;
 # prefixed: the token's release in front; linked: README.txt a link out of
-# the folder; inside: one to Sealmark.exe.
+# the folder; inside: one to Sealmark.exe; escaped: a last line of the
+# read-me with a terminal's escapes.
 while read -r name zip_name edit; do
   doctored "$name" "$zip_name" "$edit" || exit 1
 done <<EOF
@@ -243,6 +244,7 @@ predating $zip sed -i s/$commit/$predating/ README.txt
 prefixed $zip cat $work/token/*.zip $work/p12/$zip >$zip
 linked $zip rm README.txt && ln -s /etc/hostname README.txt && zip -q -X -D -y $zip $files
 inside $zip rm README.txt && ln -s Sealmark.exe README.txt && zip -q -X -D -y $zip $files
+escaped $zip printf 'Sealmark \033]0;Sealmark\007\r\n' >>README.txt
 EOF
 sed -i "3s/^[0-9a-f]*/$(printf '%064d' 0)/" "$work/changed/SHA256SUMS"
 # A checkout one commit on, whose clone git's checkout leaves there.
@@ -315,6 +317,7 @@ extra 1 ^DIFFERENT.Sealmark.exe:.the.signature:.it.carries.CN.=.Sealmark.Test.we
 extra 1 ^DIFFERENT.x64/Sealmark.exe:.the.signature:.*(1.3.6.1.4.1.311.2.4.1) refuses a nested signature
 blank 1 ^DIFFERENT.the.zip.holds.other.entries refuses entry names with a blank
 inside 1 ^DIFFERENT.the.zip.holds.links:.README.txt refuses a link to a file of the zip
+escaped 1 ^DIFFERENT.README.txt.names.no.commit.in.its.last.line:.Sealmark.?]0;Sealmark?$ shows a read-me's last line without its escapes
 linked 1 ^DIFFERENT.the.zip.holds.links:.README.txt refuses an entry that is a link
 relabelled 1 ^DIFFERENT.version:.*says.2.0.0 refuses a relabelled version
 unpublished 1 ^DIFFERENT.commit.$unpublished.is.on.no.remote.branch refuses a commit on no branch or tag
