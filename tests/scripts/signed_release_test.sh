@@ -173,10 +173,12 @@ doctored() {
 # number FILE OFFSET SIZE: the little-endian number of SIZE bytes there;
 # put FILE OFFSET BYTE...: writes the bytes there; le32 NUMBER: its four.
 number() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
+# shellcheck disable=SC2059
 put() { printf "$(shift 2 && printf '\\%03o' "$@")" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null; }
 le32() { echo $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
 # hide PROGRAM: 64 bytes more in its certificate table, which the table's
 # length and the header's entry for it take in.
+# shellcheck disable=SC2046
 hide() {
   pe=$(number "$1" 60 4) && magic=$(number "$1" $((pe + 24)) 2) || return 1
   entry=$((pe + 24 + (magic == 523 ? 112 : 96) + 32))
