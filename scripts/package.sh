@@ -16,8 +16,12 @@
 # modes and a fixed order; and the programs are built with no variable of
 # the maintainer's environment but PATH, since CMake, make and the
 # compilers take flags from many (CXXFLAGS, LDFLAGS, MAKEFLAGS, CMAKE_*...).
+# The key and its certificate are checked before anything is built. With
+# --no-setup it installs nothing (scripts/setup.sh is not run) and builds
+# with the tools that are there.
 # Prints the zip's path and contents.
 set -eu
+[ "$*" = "" ] || [ "$*" = --no-setup ] || { echo "usage: package.sh [--no-setup]" >&2; exit 2; }
 cd "$(dirname "$0")/.."
 # Outside a git checkout git can tell neither; a failure inside the test
 # of the status would not stop the script, so the status is taken first.
@@ -30,9 +34,13 @@ if [ -n "$changes" ]; then
   git status --short >&2
   exit 1
 fi
-scripts/setup.sh
+[ "$*" = --no-setup ] || scripts/setup.sh
 stage=build/package/stage
 rm -rf build/package build/Sealmark-*-windows.zip build/SHA256SUMS
+if env | grep -q '^SEALMARK_SIGN_' && ! scripts/sign-programs --check; then
+  echo "package.sh: the key or its certificate cannot sign; nothing is built" >&2
+  exit 1
+fi
 # Runs a build step with a clean environment.
 clean_env() {
   env -i PATH="$PATH" LC_ALL=C TZ=UTC "$@"

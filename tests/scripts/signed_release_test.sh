@@ -49,7 +49,7 @@ pin=$(od -An -N12 -tx1 /dev/urandom | tr -d ' \n')
 printf '%s\n' "$password" >password && printf '%s\n' "$pin" >pin && echo wrong >wrong && echo 01 >serial
 echo 01 >ca-serial && : >index.txt
 printf '%s\n' '[code]' 'extendedKeyUsage = codeSigning' '[web]' 'extendedKeyUsage = serverAuth' \
-  '[commercial]' 'extendedKeyUsage = msCodeCom' '[tsa]' 'extendedKeyUsage = critical, timeStamping' \
+  '[commercial]' 'extendedKeyUsage = msCodeCom' '[prefix]' 'extendedKeyUsage = 1.3.6.1.5.5.7.3.3.1' '[tsa]' 'extendedKeyUsage = critical, timeStamping' \
   '[responder]' 'serial = serial' 'signer_cert = tsa.pem' 'signer_key = tsa.key' 'certs = ca.pem' \
   'signer_digest = sha256' 'default_policy = 1.2.3.4' 'digests = sha256' '[ca]' 'default_ca = authority' \
   '[authority]' 'database = index.txt' 'new_certs_dir = .' 'serial = ca-serial' 'policy = any' \
@@ -68,7 +68,12 @@ issue() {
 }
 issue code code now "+1 day" && issue expired code "-2 days" "-1 day" && issue future code "+1 day" "+2 days" &&
   issue web web now "+1 day" && issue commercial commercial now "+1 day" && issue tsa tsa now "+1 day" &&
+  issue prefix prefix now "+1 day" && issue second code now "+1 day" &&
   openssl pkcs12 -export -in code.pem -inkey code.key -passout file:password -out unchained.p12 || exit 1
+# A look-alike of the signer, self-signed; and the signer's chain with a
+# certificate off it.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout lookalike.key -subj "/CN=Sealmark Test code" -days 1 \
+  -addext extendedKeyUsage=codeSigning -out lookalike.pem 2>/dev/null && cat code.pem ca.pem web.pem >extra.pem || exit 1
 export SOFTHSM2_CONF="$pki/softhsm2.conf"
 echo "directories.tokendir = $pki/tokens" >"$SOFTHSM2_CONF"
 openssl pkcs8 -topk8 -nocrypt -in code.key -out code.pk8 && cat ca.pem code.pem >chain.pem &&
@@ -110,8 +115,9 @@ pack() {
 }
 check "packed signed from a PKCS#12 file" pack p12 SEALMARK_SIGN_PKCS12="$pki/code.p12" \
   SEALMARK_SIGN_PASSWORD_FILE="$pki/password"
-check "packed signed from a token" pack token SEALMARK_SIGN_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so \
-  SEALMARK_SIGN_PKCS11_KEY="pkcs11:token=sealmark;object=code;type=private" \
+module=/usr/lib/softhsm/libsofthsm2.so
+key="pkcs11:token=sealmark;object=code;type=private"
+check "packed signed from a token" pack token SEALMARK_SIGN_PKCS11_MODULE="$module" SEALMARK_SIGN_PKCS11_KEY="$key" \
   SEALMARK_SIGN_CERTS="$pki/chain.pem" SEALMARK_SIGN_PASSWORD_FILE="$pki/pin"
 
 # verified FILE: osslsigncode finds one SHA-256 signature of Sealmark, with
@@ -164,55 +170,172 @@ doctored() {
     (cd "$work/$1" && eval "$3" && { [ -f "$2" ] || SOURCE_DATE_EPOCH=$(git -C "$clone" log -1 --format=%ct) \
       "$root/scripts/zip-dated" "$2" . $files; } && sha256sum "$2" $files >SHA256SUMS)
 }
-# changed: a word of the read-me, a byte of x64/Sealmark.exe, zip's extra
-# fields, and below the sum of Sealmark.exe alone; unpublished: a commit on no branch or tag; prefixed:
-# the token's release in front; linked: README.txt a link out of the folder.
+# number FILE OFFSET SIZE: the little-endian number of SIZE bytes there;
+# put FILE OFFSET BYTE...: writes the bytes there; le32 NUMBER: its four.
+number() { od -An -tu"$3" -j "$2" -N "$3" "$1" | tr -d ' '; }
+# shellcheck disable=SC2059
+put() { printf "$(shift 2 && printf '\\%03o' "$@")" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null; }
+le32() { echo $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+# hide PROGRAM: 64 bytes more in its certificate table, which the table's
+# length and the header's entry for it take in.
+# shellcheck disable=SC2046
+hide() {
+  pe=$(number "$1" 60 4) && magic=$(number "$1" $((pe + 24)) 2) || return 1
+  entry=$((pe + 24 + (magic == 523 ? 112 : 96) + 32))
+  table=$(number "$1" $entry 4) && size=$(number "$1" $((entry + 4)) 4) && head -c 64 /dev/urandom >>"$1" &&
+    put "$1" $((entry + 4)) $(le32 $((size + 64))) && put "$1" "$table" $(le32 $((size + 64)))
+}
+# flip PROGRAM N: a byte flipped in the Nth signature value of its
+# signature: 1, the signer's; 2, its timestamp's.
+flip() {
+  osslsigncode extract-signature -in "$1" -out "$1.der" >/dev/null &&
+    at=$(openssl asn1parse -inform DER -in "$1.der" |
+      awk -F: -v n="$2" '/l= 256 prim: *OCTET STRING/ && ++seen == n { print $1 + 20; exit }') &&
+    put "$1.der" "$at" $(($(number "$1.der" "$at" 1) ^ 1)) && attach "$1.der" "$1"
+}
+# attach SIGNATURE PROGRAM: the signature in place of PROGRAM's, though it
+# does not match (osslsigncode then fails, having written the program).
+attach() {
+  osslsigncode remove-signature -in "$2" -out "$2.unsigned" >/dev/null &&
+    { osslsigncode attach-signature -sigin "$1" -in "$2.unsigned" -out "$2.new" >/dev/null 2>&1; mv "$2.new" "$2"; }
+}
+# resign "PROGRAM..." OPTION...: each PROGRAM signed anew, as osslsigncode
+# sign takes the OPTIONs.
+resign() {
+  list=$1
+  shift
+  for program in $list; do
+    osslsigncode remove-signature -in "$program" -out "$program.unsigned" >/dev/null &&
+      osslsigncode sign -h sha256 -n Sealmark "$@" -in "$program.unsigned" -out "$program.new" >/dev/null &&
+      mv "$program.new" "$program" || return 1
+  done
+}
+programs="Sealmark.exe x64/Sealmark.exe"
+# The release's commit on a branch of a checkout of its own, and one on,
+# whose package.sh runs setup.sh, whatever its arguments, as before
+# --no-setup.
+git init -q "$work/local" && git -C "$work/local" fetch -q "$clone" "$commit" &&
+  git -C "$work/local" checkout -q -b never-pushed "$commit" &&
+  sed -i -e 's/\[ "\$\*" = --no-setup \] || //' -e '/--no-setup/d' "$work/local/scripts/package.sh" &&
+  git -C "$work/local" commit -qam "As before --no-setup" && predating=$(git -C "$work/local" rev-parse HEAD) || exit 1
+# changed: a word of the read-me, bytes hidden in Sealmark.exe's certificate
+# table, zip's extra fields, and below the sum of Sealmark.exe alone;
+# flipped: a byte of Sealmark.exe's signature and one of x64/Sealmark.exe;
+# stamped: a byte of a timestamp's signature; second: x64/Sealmark.exe
+# signed by a second certificate; extra: a certificate off the chain in
+# Sealmark.exe's signature, a signature nested in x64/Sealmark.exe's;
+# unpublished: a commit on no branch or tag; predating: the commit above;
+# prefixed: the token's release in front; linked: README.txt a link out of
+# the folder; inside: one to Sealmark.exe; escaped: a last line of the
+# read-me with a terminal's escapes.
 while read -r name zip_name edit; do
   doctored "$name" "$zip_name" "$edit" || exit 1
 done <<EOF
-changed $zip sed -i 's/signed by/signed, so they say, by/' README.txt && printf X | dd of=x64/Sealmark.exe bs=1 seek=4096 conv=notrunc 2>/dev/null && zip -q -D $zip $files
+changed $zip sed -i 's/signed by/signed, so they say, by/' README.txt && hide Sealmark.exe && zip -q -D $zip $files
+flipped $zip flip Sealmark.exe 1 && printf X | dd of=x64/Sealmark.exe bs=1 seek=4096 conv=notrunc 2>/dev/null
+stamped $zip flip Sealmark.exe 2
+moved $zip osslsigncode extract-signature -in x64/Sealmark.exe -out x64.der >/dev/null && attach x64.der Sealmark.exe
+lookalike $zip resign "$programs" -certs $pki/lookalike.pem -key $pki/lookalike.key -ts $timestamp
+expired $zip resign "$programs" -pkcs12 $pki/expired.p12 -readpass $pki/password
+second $zip resign x64/Sealmark.exe -pkcs12 $pki/second.p12 -readpass $pki/password -ts $timestamp
+extra $zip resign Sealmark.exe -certs $pki/extra.pem -key $pki/code.key -ts $timestamp && osslsigncode sign -nest -pkcs12 $pki/second.p12 -readpass $pki/password -h sha256 -in x64/Sealmark.exe -out nested.exe >/dev/null && mv nested.exe x64/Sealmark.exe
+blank $zip mkdir 'Sealmark.exe x64' && cp x64/Sealmark.exe 'Sealmark.exe x64' && zip -q -X -D $zip README.txt 'Sealmark.exe x64/Sealmark.exe'
 relabelled Sealmark-2.0.0-windows.zip sed -i 's/^Sealmark [^ ]*, built/Sealmark 2.0.0, built/' README.txt
 unpublished $zip sed -i s/$commit/$unpublished/ README.txt
+predating $zip sed -i s/$commit/$predating/ README.txt
 prefixed $zip cat $work/token/*.zip $work/p12/$zip >$zip
 linked $zip rm README.txt && ln -s /etc/hostname README.txt && zip -q -X -D -y $zip $files
+inside $zip rm README.txt && ln -s Sealmark.exe README.txt && zip -q -X -D -y $zip $files
+escaped $zip printf 'Sealmark \033]0;Sealmark\007\r\n' >>README.txt
 EOF
 sed -i "3s/^[0-9a-f]*/$(printf '%064d' 0)/" "$work/changed/SHA256SUMS"
 # A checkout one commit on, whose clone git's checkout leaves there.
 git clone -q "$clone" "$work/later" && git -C "$work/later" commit -q --allow-empty -m Later &&
   mkdir "$work/stuck" && printf '#!/bin/sh\ncase " $* " in *" checkout "*) exit 0 ;; esac\nexec "%s" "$@"\n' \
     "$(command -v git)" >"$work/stuck/git" && chmod +x "$work/stuck/git" || exit 1
+# The commits of local above on its branch's remote-tracking branch alone,
+# in a clone of it whose HEAD, with the release's files, is on a branch
+# without it.
+git clone -q "$work/local" "$work/fetched" && git -C "$work/fetched" checkout -q --detach "$commit" &&
+  git -C "$work/fetched" checkout -q --orphan elsewhere && git -C "$work/fetched" commit -qm Elsewhere &&
+  git -C "$work/fetched" branch -q -D never-pushed || exit 1
+# Stand-ins for the installers, which note a call; dpkg-query says that
+# googletest is missing. And every tool but osslsigncode.
+mkdir "$work/installers" "$work/bare" && ln -s /usr/bin/* "$work/bare" && rm "$work/bare/osslsigncode" || exit 1
+for tool in sudo apt-get apt npm; do
+  printf '#!/bin/sh\necho "%s $*" >>"%s"\nexit 1\n' "$tool" "$work/installed" >"$work/installers/$tool"
+done
+printf '#!/bin/sh\ncase " $* " in *" googletest "*) exit 1 ;; esac\nexec "%s" "$@"\n' "$(command -v dpkg-query)" \
+  >"$work/installers/dpkg-query" && chmod +x "$work/installers"/* || exit 1
 
 # From here on the scripts' temporary folders go where they can be counted.
 export TMPDIR="$work/temporary"
 mkdir "$TMPDIR" || exit 1
 
-# checked NAME PATTERN: check-signed-release.sh, run once for NAME, exits
-# with 1 and says PATTERN.
-checked() {
-  if [ ! -f "$work/$1.checked" ]; then
-    "$clone/scripts/check-signed-release.sh" "$work/$1"/*.zip "$work/$1/SHA256SUMS" >"$work/$1.checked" 2>&1
-    echo $? >"$work/$1.status"
-  fi
-  cat "$work/$1.checked"
-  [ "$(cat "$work/$1.status")" -eq 1 ] && grep -q "$2" "$work/$1.checked"
+# ran NAME CHECKOUT ARGUMENT...: CHECKOUT's check-signed-release.sh, with
+# the stand-ins for the installers first in PATH; its output and status kept
+# for NAME. checked NAME STATUS PATTERN: that check, run where not yet for a
+# doctored release NAME, trusting the test's authority, exited with STATUS
+# and said PATTERN.
+ran() {
+  name=$1
+  checkout=$2
+  shift 2
+  env PATH="$work/installers:$PATH" "$checkout/scripts/check-signed-release.sh" "$@" >"$work/$name.checked" 2>&1
+  echo $? >"$work/$name.status"
 }
-check "check-signed-release.sh: the release packed from the PKCS#12 file is its commit's" \
-  says "^published $commit, on " "$clone/scripts/check-signed-release.sh" "$work/p12/$zip" "$work/p12/SHA256SUMS"
-while read -r name pattern what; do
-  check "check-signed-release.sh refuses $what" checked "$name" "$pattern"
+checked() {
+  [ -f "$work/$1.checked" ] || ran "$1" "$clone" --ca "$pki/ca.pem" "$work/$1"/*.zip "$work/$1/SHA256SUMS"
+  cat "$work/$1.checked"
+  [ "$(cat "$work/$1.status")" -eq "$2" ] && grep -q "$3" "$work/$1.checked"
+}
+ran good "$work/fetched" --ca "$pki/ca.pem" "$work/p12/$zip" "$work/p12/SHA256SUMS"
+ran untrusted "$clone" "$work/p12/$zip" "$work/p12/SHA256SUMS"
+ran local "$work/local" --ca "$pki/ca.pem" "$work/p12/$zip" "$work/p12/SHA256SUMS"
+ran predating "$work/fetched" --ca "$pki/ca.pem" "$work/predating/$zip" "$work/predating/SHA256SUMS"
+sha256=$(openssl x509 -in "$pki/code.pem" -noout -fingerprint -sha256 | cut -d= -f2)
+sha1=$(openssl x509 -in "$pki/code.pem" -noout -fingerprint -sha1 | cut -d= -f2 | tr -d : | tr A-F a-f)
+while read -r name status pattern what; do
+  check "check-signed-release.sh $what" checked "$name" "$status" "$pattern"
 done <<EOF
-changed ^DIFFERENT.README.txt.from a read-me with a word changed
-changed ^DIFFERENT.x64/Sealmark.exe,.its.signature.removed a program with one byte changed
-changed ^DIFFERENT.SHA256SUMS SHA256SUMS wrong in one program's line alone
-changed ^DIFFERENT.$zip.from a zip with extra fields
-relabelled ^DIFFERENT.version:.*says.2.0.0 a relabelled version
-unpublished ^DIFFERENT.commit.$unpublished.is.on.no.branch a commit on no branch or tag
-prefixed ^DIFFERENT.*cannot.*as.it.is a zip with another in front
-linked ^DIFFERENT.the.zip.holds.links:.README.txt an entry that is a link
+good 0 ^published.$commit,.on.origin/never-pushed$ passes the release from the PKCS#12 file, on a remote branch alone
+good 0 ^..SHA-256.$sha256, names the signer's certificate by its SHA-256 fingerprint
+good 0 ^..SHA-1.*$sha1, and by its SHA-1 thumbprint
+good 0 ^verified..x64/Sealmark.exe:.*timestamp's.time,.[A-Z] and the time of its timestamp
+untrusted 1 ^DIFFERENT.Sealmark.exe:.the.chain:.*for.CN.=.Sealmark.Test.Authority.( refuses it without --ca, naming the authority
+local 1 ^DIFFERENT.commit.$commit.is.on.no.remote.branch.or.tag.of.this.checkout:.push.it,.then.fetch$ refuses a commit on a local branch alone
+changed 1 ^DIFFERENT.README.txt.from refuses a read-me with a word changed
+changed 1 ^DIFFERENT.Sealmark.exe.from.the.one refuses a program with bytes hidden in its certificate table
+changed 1 ^DIFFERENT.SHA256SUMS refuses SHA256SUMS wrong in one program's line alone
+changed 1 ^DIFFERENT.$zip.from refuses a zip with extra fields
+flipped 1 ^DIFFERENT.Sealmark.exe:.the.signature: refuses a byte of a signature flipped
+flipped 1 ^DIFFERENT.x64/Sealmark.exe:.the.digest refuses a program with one byte changed
+stamped 1 ^DIFFERENT.Sealmark.exe:.the.timestamp: refuses a timestamp that does not verify
+moved 1 ^DIFFERENT.Sealmark.exe:.the.digest refuses the 64-bit program's signature on the 32-bit one
+lookalike 1 ^DIFFERENT.Sealmark.exe:.the.chain:.*for.CN.=.Sealmark.Test.code.( refuses a self-signed look-alike of the signer
+expired 1 ^DIFFERENT.Sealmark.exe:.the.date:.*now,.with.no.timestamp refuses a certificate past its end date, untimestamped
+second 1 ^DIFFERENT.x64/Sealmark.exe:.another.signer refuses x64\Sealmark.exe signed by another certificate of the authority
+extra 1 ^DIFFERENT.Sealmark.exe:.the.signature:.it.carries.CN.=.Sealmark.Test.web refuses a certificate off the chain
+extra 1 ^DIFFERENT.x64/Sealmark.exe:.the.signature:.*(1.3.6.1.4.1.311.2.4.1) refuses a nested signature
+blank 1 ^DIFFERENT.the.zip.holds.other.entries refuses entry names with a blank
+inside 1 ^DIFFERENT.the.zip.holds.links:.README.txt refuses a link to a file of the zip
+escaped 1 ^DIFFERENT.README.txt.names.no.commit.in.its.last.line:.Sealmark.?]0;Sealmark?$ shows a read-me's last line without its escapes
+linked 1 ^DIFFERENT.the.zip.holds.links:.README.txt refuses an entry that is a link
+relabelled 1 ^DIFFERENT.version:.*says.2.0.0 refuses a relabelled version
+unpublished 1 ^DIFFERENT.commit.$unpublished.is.on.no.remote.branch refuses a commit on no branch or tag
+predating 1 ^check-signed-release.sh:.the.scripts/package.sh.of.$predating.installs refuses a package.sh that installs
+prefixed 1 ^DIFFERENT.*cannot.*as.it.is refuses a zip with another in front
 EOF
 check "check-signed-release.sh refuses to build in a clone at another commit" fails_saying \
   "^DIFFERENT the clone to build $commit in is at $(git -C "$work/later" rev-parse HEAD): nothing built" \
-  env PATH="$work/stuck:$PATH" "$work/later/scripts/check-signed-release.sh" "$work/p12/$zip" "$work/p12/SHA256SUMS"
+  env PATH="$work/stuck:$PATH" "$work/later/scripts/check-signed-release.sh" --ca "$pki/ca.pem" "$work/p12/$zip" \
+  "$work/p12/SHA256SUMS"
+check "check-signed-release.sh names a missing tool and its package" fails_saying \
+  "^check-signed-release.sh: osslsigncode is missing; install it with: sudo apt-get install osslsigncode$" \
+  env PATH="$work/bare" "$clone/scripts/check-signed-release.sh" "$work/p12/$zip" "$work/p12/SHA256SUMS"
+check "osslsigncode verify takes the program with bytes hidden in its certificate table" \
+  verified "$work/changed/Sealmark.exe"
+check "no check called sudo, apt-get, apt or npm, though dpkg-query has googletest missing" test ! -e "$work/installed"
 
 # The program signed from the PKCS#12 file with the two certificates of its
 # signature swapped, the authority's first: the same lengths, the same
@@ -235,12 +358,19 @@ else
   echo "SKIPPED the read-me's signer: no signature with the authority's certificate first could be made"
 fi
 
-# refused FILE PASSWORD_FILE MESSAGE: packing stops with MESSAGE, leaving no
-# zip (the token's was there before) and no program to be packed in build/.
+# refused FILE PASSWORD_FILE MESSAGE: packing with the PKCS#12 FILE, or the
+# token with the certificates FILE, stops with MESSAGE before anything is
+# built, leaving no zip (the token's was there before) in build/.
 refused() {
-  fails_saying "$3" env SEALMARK_SIGN_PKCS12="$pki/$1" SEALMARK_SIGN_PASSWORD_FILE="$pki/$2" \
-    "$clone/scripts/package.sh" &&
-    [ ! -e "$clone/build/package/stage" ] && [ -z "$(find "$clone/build" -name '*.zip' -o -name '*.signed')" ]
+  case $1 in
+    *.p12) set -- "$3" SEALMARK_SIGN_PKCS12="$pki/$1" SEALMARK_SIGN_PASSWORD_FILE="$pki/$2" ;;
+    *) set -- "$3" SEALMARK_SIGN_PKCS11_MODULE="$module" SEALMARK_SIGN_PKCS11_KEY="$key" \
+         SEALMARK_SIGN_CERTS="$pki/$1" SEALMARK_SIGN_PASSWORD_FILE="$pki/$2" ;;
+  esac
+  message=$1
+  shift
+  fails_saying "$message" env "$@" "$clone/scripts/package.sh" &&
+    [ ! -e "$clone/build/package" ] && [ -z "$(find "$clone/build" -name '*.zip' -o -name '*.signed')" ]
 }
 while read -r file password_file message; do
   check "refused: $file with $password_file ($message)" refused "$file" "$password_file" "$message"
@@ -249,6 +379,8 @@ expired.p12 password expired on
 future.p12 password is not valid before
 web.p12 password is not for code signing
 commercial.p12 password is not for code signing
+prefix.p12 password is not for code signing
+code.pem pin Sealmark Test Authority, is not among the certificates
 unchained.p12 password Sealmark Test Authority, is not among the certificates
 code.p12 wrong does not open
 EOF
