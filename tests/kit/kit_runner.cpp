@@ -459,7 +459,11 @@ BOOL WINAPI Stop(DWORD event) {
 // Runs the sets with the recorder as the .txt opener; what they counted.
 Counts RunTheSets(const fs::path& kit, const fs::path& results, const fs::path& temporary,
                   const UserSettings& settings, const SavedKey& txt, bool strict, Log& log) {
-  SetTheRecorder(txt, kit / L"win32" / L"shell_recorder.exe");
+  if (!SetTheRecorder(txt, kit / L"win32" / L"shell_recorder.exe")) {
+    log.Line("failed: no test was run: the note of the .txt setting cannot be written in " +
+             txt.RecordName());
+    return Counts{0, 1, 0};
+  }
   std::string problem = sealmark::test::WhyTheShellWouldNotStartTheRecorder();
   if (problem.empty()) {
     problem = WhyTheShellDidNotStartTheRecorder(temporary);
@@ -509,10 +513,10 @@ void LogPutBack(const PutBackReport& report, const SavedKey& key, const std::str
 }
 
 // Puts back what a run cut short left changed, from each whole record of
-// `keys` that it left; an incomplete one is left alone. Whether no record
-// is left, which a new one would overwrite.
+// `keys` that it left, and removes each record without its mark: that run
+// was cut short before it changed anything (record_layout.h). Whether all
+// is back, and no record left, which a new one would overwrite.
 bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
-  bool whole = true;
   bool allBack = true;
   for (const SavedKey* key : keys) {
     const std::optional<bool> earlier = key->EarlierRecordIsWhole();
@@ -520,10 +524,10 @@ bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
       continue;
     }
     if (!*earlier) {
-      whole = false;
+      key->Forget();
       log.Line("An earlier run was cut short while it noted how " + key->Name() +
-               " was: its incomplete record, " + key->RecordName() +
-               ", was left alone, and nothing was put back from it.");
+               " was, before it changed anything: its incomplete record, " + key->RecordName() +
+               ", was removed.");
       continue;
     }
     log.Line("An earlier run was cut short; from its record of " + key->Name() + ":");
@@ -532,14 +536,10 @@ bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
     LogPutBack(report, *key, "  nothing to put back", log);
     allBack = allBack && report.done;
   }
-  if (!whole) {
-    log.Line(
-        "failed: no test was run. Once the keys named above are as they should be, remove "
-        "the incomplete records and run again.");
-  } else if (!allBack) {
+  if (!allBack) {
     log.Line("failed: no test was run while not all that an earlier run changed is back.");
   }
-  return whole && allBack;
+  return allBack;
 }
 
 // Notes how the settings that the tests change are, runs the sets, and
