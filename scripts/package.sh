@@ -35,7 +35,7 @@ stage=build/package/stage
 rm -rf build/package build/Sealmark-*-windows.zip build/SHA256SUMS
 # Runs a build step with a clean environment.
 clean_env() {
-  env -i PATH="$PATH" LC_ALL=C TZ=UTC "$@"
+  scripts/clean-env "$@"
 }
 for preset in win32 win64; do
   clean_env cmake --preset "release-$preset" -B "build/package/$preset" >/dev/null
