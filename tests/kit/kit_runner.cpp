@@ -309,7 +309,8 @@ std::string WhyTheShellDidNotStartTheRecorder(const fs::path& folder) {
     return {};
   }
   return asked ? "the shell opened a .txt file with another program"
-               : "the shell could not open a .txt file: " + ErrorText(error);
+               : "the shell could not open a .txt file: " +
+                     ErrorText(error, "the program that opens .txt files");
 }
 
 // The whole name of the file `name` in the folder `folder` as a test

@@ -14,8 +14,10 @@
 // hive to disk lazily and in its own order, .txt of the user's classes
 // being in a hive of its own, so each step is flushed before the next:
 // the values, then the mark (SavedKey::Save), then each note before the
-// change that it announces (NoteSet). A record without its mark was cut
-// short before anything was changed; a change that is on disk has its note.
+// change that it announces (NoteSet), and what was put back before the
+// record goes (SavedKey::Forget). A record without its mark was cut short
+// before anything was changed; a change that is on disk has its note, and
+// its record stays until what was put back is on disk.
 #pragma once
 
 #include <string>

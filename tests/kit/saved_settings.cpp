@@ -245,7 +245,22 @@ bool SavedKey::Restore(HKEY key, const std::wstring& name,
                         static_cast<DWORD>(value.second.size())) == ERROR_SUCCESS;
 }
 
+// What was put back goes to disk before the record that would put it back
+// goes: the key may be in another hive than the record, which Windows may
+// write first.
 void SavedKey::Forget() const {
+  for (std::wstring path = path_;; path.resize(path.rfind(L'\\'))) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      RegFlushKey(key);
+      RegCloseKey(key);
+      break;
+    }
+    if (path.find(L'\\') == std::wstring::npos) {
+      RegFlushKey(root_);
+      break;
+    }
+  }
   RegDeleteTreeW(HKEY_CURRENT_USER, record_.c_str());
 }
 

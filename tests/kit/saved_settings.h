@@ -42,6 +42,7 @@ class SavedKey {
   // kit set and a test removed, and removes the key where it was not there
   // and nothing else is in it.
   PutBackReport PutBack() const;
+  // Removes the record, once the key is on disk as it is.
   void Forget() const;
 
   // As the console names it: HKCU\Control Panel\International.
