@@ -279,28 +279,33 @@ EOF
 
 # The order of the record's writes, in a relay trace of the registry calls
 # of the runner and the test programs: the values that a record keeps
-# before its mark, and a flush after the mark and after each note before
-# any change.
-wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /f \
-  /d 'RegCreateKeyExW;RegSetKeyValueW;RegSetValueExW;RegDeleteValueW;RegFlushKey;SetLocaleInfoW' >/dev/null
+# before its mark, a flush right after the mark and after each note before
+# any change, and one after what was put back before its record goes.
+wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /f /d 'RegCreateKeyExW;RegSetKeyValueW;'\
+'RegSetValueExW;RegDeleteValueW;RegDeleteKeyW;RegDeleteTreeW;RegFlushKey;SetLocaleInfoW' >/dev/null
 (cd "$kit" && wine cmd /c "set WINEDEBUG=+relay&& run-tests.cmd") >"$work/relay" 2>&1
 wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null
 awk '
   function key() { match($0, /Test kit\\\\[^\\"]*/); return substr($0, RSTART + 10, RLENGTH - 10) }
   !/:Call / { next }
-  /RegFlushKey\(/ { dirty = 0; next }
+  /RegFlushKey\(/ { dirty = 0; unflushed = 0; mark = 0; next }
+  mark { wrong = wrong "\n  no flush right after the mark: " $0; mark = 0 }
+  /RegDeleteTreeW\(.*Test kit\\\\/ { forgot++
+    if (unflushed) wrong = wrong "\n  a record removed before what was put back was flushed: " $0
+    next }
   /Test kit\\\\.*\\\\Values"/ { if (key() in marked) wrong = wrong "\n  values after the mark: " $0
                                 kept[key()] = 1; next }
   /Test kit\\\\.*L"Whole"/ { if (!(key() in kept)) wrong = wrong "\n  a mark before the values: " $0
-                             marked[key()] = 1; dirty = 1; next }
+                             marked[key()] = 1; dirty = 1; mark = 1; next }
   /Test kit\\\\.*\\\\Set\\\\/ { noted++; dirty = 1; next }
   /Test kit\\\\/ { next }
+  { unflushed = 1 }
   /RegSetKeyValueW\(|SetLocaleInfoW\(|RegDeleteValueW\(/ {
     changed++
     if (dirty) wrong = wrong "\n  a change before its record was flushed: " $0
   }
   END {
-    if (length(marked) == 0 || !noted || !changed) wrong = wrong "\n  no mark, note or change traced"
+    if (!length(marked) || !noted || !changed || !forgot) wrong = wrong "\n  no mark, note, change or removal traced"
     if (wrong != "") { print "FAIL: the order of the record:" wrong; exit 1 }
   }' "$work/relay" || status=1
 
