@@ -1,25 +1,24 @@
 #!/bin/sh
 # test_kit_test.sh ZIP: unzips the Windows test kit ZIP into a new folder,
-# named in scripts that the ANSI code page lacks, and runs its
-# run-tests.cmd through Wine's cmd, as on a fresh Windows: in a new Wine
-# prefix that nothing has prepared, with only the environment that
-# scripts/wine-run sets, GTEST_FILTER naming no test and GoogleTest's
-# sharding variables set. Fails unless
-# the run ends with 0 and its last line counts what the test programs' XML
-# reports count, no test failed, the planted DLL's tests and those that
-# start Sealmark.exe ran in both sets, every skip gave its reason, the
-# user's own results folders and HKCU\Software\Sealmark are kept, and the
-# prefix's .txt opener and short date format are after the run as they
-# were before. Then, each with its own check: a .txt UserChoice, with and
-# without --strict; a run ended while the recorder opens .txt files, and
-# the next; records that a run cut short leaves; test programs that
-# change the short date format and end without their summary, the order of
-# the record's writes and flushes that a relay trace shows, a report that
-# an earlier run left and that cannot be removed, a run in another session,
-# a 64-bit set that does not start, and a temporary folder past MAX_PATH.
-# No run may leave its temporary folder. The kit's programs that stand in
-# for test programs come from build/kit-win32, where scripts/test-kit.sh
-# builds them.
+# named in scripts that the ANSI code page lacks and with a !, and runs its
+# run-tests.cmd through Wine's cmd expanding !...!, as on a fresh Windows:
+# in a new Wine prefix that nothing has prepared, with only the environment
+# that scripts/wine-run sets, GTEST_FILTER naming no test and GoogleTest's
+# sharding variables set. Fails unless the run ends with 0 and its last
+# line counts what the test programs' XML reports count, no test failed,
+# the planted DLL's tests and those that start Sealmark.exe ran in both
+# sets, every skip gave its reason, the user's own results folders and
+# HKCU\Software\Sealmark are kept, and the prefix's .txt opener and short
+# date format are after the run as they were before. Then, each with its
+# own check: a .txt UserChoice, with and without --strict; a run ended
+# while the recorder opens .txt files, and the next; records that a run
+# cut short leaves; test programs that change the short date format and
+# end without their summary; the order of the record's writes and flushes
+# that a relay trace shows; a report that an earlier run left and that
+# cannot be removed; a run in another session; a 64-bit set that does not
+# start; and a temporary folder past MAX_PATH. No run may leave its
+# temporary folder. The programs that stand in for test programs come from
+# build/kit-win32, where scripts/test-kit.sh builds them.
 set -u
 [ $# -eq 1 ] || { echo "usage: test_kit_test.sh ZIP" >&2; exit 2; }
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -69,7 +68,7 @@ short_date() { awk '$1 == "sShortDate" { print $NF; exit }' "$work/$1"; }
 # $work/printed, its exit code in $code, its last line in $last.
 prompt=
 run_kit() {
-  (cd "$kit" && wine cmd /c "${prompt}run-tests.cmd" "$@") >"$work/output" 2>&1
+  (cd "$kit" && wine cmd /v:on /c "${prompt}run-tests.cmd" "$@") >"$work/output" 2>&1
   code=$?
   tr -d '\r' <"$work/output" >"$work/printed"
   last=$(tail -n 1 "$work/printed")
@@ -78,8 +77,8 @@ run_kit() {
 }
 says() { grep -aqF -- "$1" "$work/printed" || fail "$2: the console did not say \"$1\""; }
 
-# Wine's ANSI code page, 1252 here, follows LANG.
-parent="$work/测试 Δοκιμή"
+# Wine's ANSI code page, 1252 here, follows LANG. The prompts expand !...!.
+parent="$work/测试 Δοκιμή!"
 unzip -q "$1" -d "$parent" || exit 1
 kit=$parent/$(basename "$1" .zip)
 [ -f "$kit/run-tests.cmd" ] || { fail "the zip has no folder $(basename "$1" .zip) of its own"; exit 1; }
