@@ -43,7 +43,7 @@ if env | grep -q '^SEALMARK_SIGN_' && ! scripts/sign-programs --check; then
 fi
 # Runs a build step with a clean environment.
 clean_env() {
-  env -i PATH="$PATH" LC_ALL=C TZ=UTC "$@"
+  scripts/clean-env "$@"
 }
 for preset in win32 win64; do
   clean_env cmake --preset "release-$preset" -B "build/package/$preset" >/dev/null

@@ -9,8 +9,10 @@
 # the two programs alone, dated at the commit's time, and a read-me that
 # Notepad shows as written on every Windows. Where the win32 and win64
 # presets have been built, their Sealmark.exe, the programs that their tests
-# ran, must be the released ones; and where scripts/test-kit.sh has made
-# the Windows test kit of this commit, the first clone makes the same.
+# ran, must be the released ones. The two clones make the Windows test kit
+# too, the second in its environment, and the two kits must be the same;
+# and where scripts/test-kit.sh has made the kit of this commit here, so
+# must it.
 set -eu
 cd "$(dirname "$0")/.."
 # The reproducible release is the unsigned one.
@@ -21,13 +23,18 @@ trap 'rm -rf "$work"' EXIT
 trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 143' TERM
 git clone -q "$root" "$work/a"
 "$work/a/scripts/package.sh" >/dev/null || { echo "FAILED    packing in $work/a"; exit 1; }
-if ! (umask 077 && git clone -q -c core.autocrlf=true "$root" "$work/second/b" &&
-      TZ='<+1245>-12:45' CXXFLAGS=-fno-omit-frame-pointer LDFLAGS=-Wl,--insert-timestamp \
-        ZIPOPT=-9 SOURCE_DATE_EPOCH=0 "$work/second/b/scripts/package.sh" >/dev/null); then
+# Runs the script $1 of the second clone in an environment of its own.
+in_second() {
+  (umask 077 && TZ='<+1245>-12:45' CXXFLAGS=-fno-omit-frame-pointer LDFLAGS=-Wl,--insert-timestamp \
+     ZIPOPT=-9 SOURCE_DATE_EPOCH=0 "$work/second/b/scripts/$1" >/dev/null)
+}
+if ! (umask 077 && git clone -q -c core.autocrlf=true "$root" "$work/second/b") ||
+   ! in_second package.sh; then
   echo "FAILED    packing in $work/second/b"
   exit 1
 fi
 "$work/a/scripts/test-kit.sh" >/dev/null || { echo "FAILED    the test kit in $work/a"; exit 1; }
+in_second test-kit.sh || { echo "FAILED    the test kit in $work/second/b"; exit 1; }
 zip=$(cd "$work/a/build" && ls Sealmark-*-windows.zip)
 status=0
 for file in "$zip" SHA256SUMS package/stage/Sealmark.exe package/stage/x64/Sealmark.exe; do
@@ -67,8 +74,14 @@ for preset in win32 win64; do
     status=1
   fi
 done
-# The test kit, where it was made from this commit alone.
+# The test kit of each clone, and where it was made here from this commit alone.
 kit=$(cd "$work/a/build" && ls Sealmark-*-windows-tests.zip)
+if cmp -s "$work/a/build/$kit" "$work/second/b/build/$kit"; then
+  echo "same      $(cd "$work/a/build" && sha256sum "$kit"), the test kit of both clones"
+else
+  echo "DIFFERENT $kit, the test kit of the second clone"
+  status=1
+fi
 if ! unzip -p "build/$kit" "${kit%.zip}/README.txt" 2>/dev/null | tr -d '\r' | grep -q "from commit $commit\.$"; then
   echo "unbuilt   build/$kit: no test kit of this commit alone to compare"
 elif cmp -s "build/$kit" "$work/a/build/$kit"; then

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds the win32 and win64 presets and makes the Windows test kit,
+# Builds the win32 and win64 presets in build/kit-win32 and
+# build/kit-win64 and makes the Windows test kit,
 # build/Sealmark-<version>-windows-tests.zip, all in its one folder
 # Sealmark-<version>-windows-tests/, so that unzipping it anywhere makes a
 # folder of its own: run-tests.cmd and README.txt from tests/kit, with CR LF line ends, the read-me naming the version and
@@ -7,8 +8,11 @@
 # and win64/ the released Sealmark.exe that the tests run, the test
 # programs and the programs that they start, with the kit's runner in
 # win32/. Like the release zip, its bytes depend on nothing but the commit:
-# its files carry the commit's time (SOURCE_DATE_EPOCH), fixed modes and a
-# fixed order. Prints the zip's contents, and last its path.
+# the programs are built as package.sh builds the release's, with no
+# variable of the environment but PATH (scripts/clean-env), in folders of
+# their own, whose cache no other environment made; its files carry the
+# commit's time (SOURCE_DATE_EPOCH), fixed modes and a fixed order. Prints
+# the zip's contents, and last its path.
 set -eu
 cd "$(dirname "$0")/.."
 if ! changes=$(git status --porcelain) || ! commit=$(git rev-parse --verify HEAD); then
@@ -18,11 +22,11 @@ fi
 [ -z "$changes" ] || commit="$commit and uncommitted changes"
 scripts/setup.sh
 for preset in win32 win64; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
+  scripts/clean-env cmake --preset "$preset" -B "build/kit-$preset" >/dev/null
+  scripts/clean-env cmake --build "build/kit-$preset" -j "$(nproc)" >/dev/null
 done
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/kit-win32/CMakeCache.txt)
 folder=Sealmark-$version-windows-tests
 name=$folder.zip
 rm -rf build/kit
@@ -31,10 +35,10 @@ mkdir -p "$stage/win32" "$stage/win64"
 programs="Sealmark.exe unit_tests.exe e2e_tests.exe shell_recorder.exe os_text_probe.exe
   planted_dll.dll"
 files="$folder/README.txt $folder/run-tests.cmd $folder/win32/kit_runner.exe"
-cp build/win32/kit_runner.exe "$stage/win32/"
+cp build/kit-win32/kit_runner.exe "$stage/win32/"
 for width in win32 win64; do
   for program in $programs; do
-    cp "build/$width/$program" "$stage/$width/"
+    cp "build/kit-$width/$program" "$stage/$width/"
     files="$files $folder/$width/$program"
   done
 done

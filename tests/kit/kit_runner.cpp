@@ -20,13 +20,14 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "kit/kit_text.h"
+#include "kit/one_run.h"
 #include "kit/saved_settings.h"
 #include "kit/test_program.h"
 // After <windows.h>.
-#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -113,6 +114,29 @@ std::optional<fs::path> ResultsFolder(const fs::path& kit) {
   return std::nullopt;
 }
 
+// The text that a wide call of Windows writes into a buffer, of the size
+// that it says it needs: such a call returns the length of the text, or
+// the size that it needs where the buffer is too small. None where it
+// fails.
+template <typename Call>
+std::optional<std::wstring> Filled(Call call) {
+  std::wstring text;
+  DWORD size = call(nullptr, 0);
+  for (int attempt = 0; attempt < 3 && size != 0; ++attempt) {
+    text.assign(size, L'\0');
+    const DWORD length = call(text.data(), size);
+    if (length == 0) {
+      return std::nullopt;
+    }
+    if (length < size) {
+      text.resize(length);
+      return text;
+    }
+    size = length;
+  }
+  return std::nullopt;
+}
+
 // Removes the folder `whole`, a whole path in the \\?\ form, which Windows
 // takes beyond MAX_PATH, and all in it, read-only files too, without going
 // through a link: a link to a folder is removed itself.
@@ -151,7 +175,9 @@ void RemoveWholeFolder(const std::wstring& whole) {
 // it lets go, and its folder only after that: the removal is tried for up
 // to five seconds. Whether the folder is gone.
 bool RemoveFolder(const fs::path& folder) {
-  const std::wstring& path = folder.native();
+  const std::wstring path = Filled([&](wchar_t* text, DWORD size) {
+                              return GetFullPathNameW(folder.c_str(), size, text, nullptr);
+                            }).value_or(folder.native());
   const std::wstring whole = path.rfind(L"\\\\?\\", 0) == 0 ? path
                              : path.rfind(L"\\\\", 0) == 0  ? L"\\\\?\\UNC" + path.substr(1)
                                                             : L"\\\\?\\" + path;
@@ -165,19 +191,38 @@ bool RemoveFolder(const fs::path& folder) {
   return false;
 }
 
-// The user's folder for temporary files by its long name, from which the
-// tests measure their paths.
-fs::path UsersTemporaryFolder() {
-  wchar_t temporary[MAX_PATH + 1] = L".\\";
-  wchar_t longName[MAX_PATH + 1];
-  const DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
-  if (length == 0 || length > MAX_PATH) {
-    lstrcpyW(temporary, L".\\");
+// The user's folder for temporary files, whole and by its long name, from
+// which the tests measure their paths; otherwise why there is none for
+// them. The test programs find theirs, the tests' folder in it, with
+// GetTempPathW, which takes no folder from MAX_PATH on.
+std::variant<fs::path, std::string> UsersTemporaryFolder() {
+  const std::optional<std::wstring> given =
+      Filled([](wchar_t* text, DWORD size) { return GetTempPathW(size, text); });
+  if (!given) {
+    const DWORD error = GetLastError();
+    const std::optional<std::wstring> tmp = Filled(
+        [](wchar_t* text, DWORD size) { return GetEnvironmentVariableW(L"TMP", text, size); });
+    return "Windows gives no temporary folder (TMP is " + (tmp ? Narrow(*tmp) : "not set") +
+           "): " + ErrorText(error, "TMP");
   }
-  if (GetLongPathNameW(temporary, longName, MAX_PATH + 1) == 0) {
-    lstrcpyW(longName, temporary);
+  const std::optional<std::wstring> whole = Filled([&](wchar_t* text, DWORD size) {
+    return GetFullPathNameW(given->c_str(), size, text, nullptr);
+  });
+  const std::optional<std::wstring> longName = whole ? Filled([&](wchar_t* text, DWORD size) {
+    return GetLongPathNameW(whole->c_str(), text, size);
+  })
+                                                     : std::nullopt;
+  if (!longName) {
+    return "the temporary folder " + Narrow(*given) +
+           " cannot be read: " + ErrorText(GetLastError(), Narrow(*given));
   }
-  return longName;
+  // sealmark-tests-<process number>-<number>, and the \ that GetTempPathW adds.
+  if (longName->size() + 30 >= MAX_PATH) {
+    return "the temporary folder " + Narrow(*longName) + " has " +
+           std::to_string(longName->size()) +
+           " characters: the tests need one of at most 229; set TMP and TEMP to another";
+  }
+  return fs::path(*longName);
 }
 
 // The tests' folders that runs cut short left behind: with the runs of
@@ -234,31 +279,6 @@ void ClearGoogleTestVariables() {
   }
 }
 
-// The name of the mutex that lets one run of this user's at a time: in
-// Global\, which every session sees (remote desktop, SSH, a scheduled
-// task), since the user's settings and temporary folder are the same in
-// each; named by the user's SID, as each user's are their own. Empty where
-// the SID cannot be read.
-std::wstring OneRunPerUser() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    return {};
-  }
-  std::vector<char> user(512);
-  DWORD size = 0;
-  wchar_t* sid = nullptr;
-  const bool read =
-      GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) &&
-      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
-  CloseHandle(token);
-  if (!read) {
-    return {};
-  }
-  const std::wstring name = std::wstring(L"Global\\Sealmark test kit ") + sid;
-  LocalFree(sid);
-  return name;
-}
-
 // Why the shell did not start the recorder for a .txt file, asked once as
 // Sealmark.exe asks it, for a file in `folder`: the recorder notes the
 // file in its log there. Whatever the shell started is ended. The empty
@@ -289,7 +309,34 @@ std::string WhyTheShellDidNotStartTheRecorder(const fs::path& folder) {
     return {};
   }
   return asked ? "the shell opened a .txt file with another program"
-               : "the shell could not open a .txt file: " + ErrorText(error);
+               : "the shell could not open a .txt file: " +
+                     ErrorText(error, "the program that opens .txt files");
+}
+
+// The whole name of the file `name` in the folder `folder` as a test
+// program, built with MinGW, can take it: GoogleTest opens its report with
+// fopen, in the ANSI code page and within MAX_PATH, and joins a relative
+// name to the current folder as it read it in that code page, so no form
+// of a name passes it but one that the code page holds. Where the
+// folder's own name (a user's, in another script) has none, its short
+// (8.3) name does, on the volumes that keep them. None where neither fits.
+std::optional<std::wstring> InTheAnsiCodePage(const fs::path& folder, const std::string& name) {
+  const auto fits = [](const std::wstring& text) {
+    BOOL lost = FALSE;
+    return text.size() < MAX_PATH &&
+           (GetACP() == CP_UTF8 || (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(),
+                                                        -1, nullptr, 0, nullptr, &lost) > 0 &&
+                                    !lost));
+  };
+  const std::optional<std::wstring> shortName = Filled(
+      [&](wchar_t* text, DWORD size) { return GetShortPathNameW(folder.c_str(), text, size); });
+  for (const std::wstring& form : {folder.native(), shortName.value_or(L"")}) {
+    const std::wstring whole = (fs::path(form) / name).native();
+    if (!form.empty() && fits(whole)) {
+      return whole;
+    }
+  }
+  return std::nullopt;
 }
 
 class Runner {
@@ -309,11 +356,23 @@ class Runner {
       const std::string name = Narrow(set) + "-" + run.name;
       const fs::path output = results_ / (name + ".txt");
       const fs::path report = results_ / (name + ".xml");
-      DeleteFileW(report.c_str());
+      if (!DeleteFileW(report.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        total += NotRun(name, "the report of an earlier run, " + Narrow(report.wstring()) +
+                                  ", cannot be removed: " +
+                                  ErrorText(GetLastError(), Narrow(report.wstring())));
+        continue;
+      }
+      const std::optional<std::wstring> reportName = InTheAnsiCodePage(results_, name + ".xml");
+      if (!reportName) {
+        total += NotRun(name,
+                        "its report cannot be named as GoogleTest opens it, in the ANSI "
+                        "code page and within MAX_PATH: neither the name of " +
+                            Narrow(results_.wstring()) + " nor its short (8.3) name fits");
+        continue;
+      }
       const Started started = RunProgram(
           kit_ / set / run.program,
-          std::wstring(run.arguments) + L" \"--gtest_output=xml:" + report.wstring() + L"\"",
-          output);
+          std::wstring(run.arguments) + L" \"--gtest_output=xml:" + *reportName + L"\"", output);
       const PutBackReport putBack = settings_.PutBack();
       total += Tally(name, started, output, report);
       for (const std::string& line : putBack.lines) {
@@ -325,6 +384,12 @@ class Runner {
   }
 
  private:
+  Counts NotRun(const std::string& name, const std::string& why) {
+    log_.Line(name + ": " + CountsText({0, 1, 0}));
+    log_.Line("  failed  " + name + ": not run: " + why);
+    return {0, 1, 0};
+  }
+
   Counts Tally(const std::string& name, const Started& started, const fs::path& output,
                const fs::path& report) {
     std::vector<std::string> notes;
@@ -459,7 +524,11 @@ BOOL WINAPI Stop(DWORD event) {
 // Runs the sets with the recorder as the .txt opener; what they counted.
 Counts RunTheSets(const fs::path& kit, const fs::path& results, const fs::path& temporary,
                   const UserSettings& settings, const SavedKey& txt, bool strict, Log& log) {
-  SetTheRecorder(txt, kit / L"win32" / L"shell_recorder.exe");
+  if (!SetTheRecorder(txt, kit / L"win32" / L"shell_recorder.exe")) {
+    log.Line("failed: no test was run: the note of the .txt setting cannot be written in " +
+             txt.RecordName());
+    return Counts{0, 1, 0};
+  }
   std::string problem = sealmark::test::WhyTheShellWouldNotStartTheRecorder();
   if (problem.empty()) {
     problem = WhyTheShellDidNotStartTheRecorder(temporary);
@@ -509,10 +578,10 @@ void LogPutBack(const PutBackReport& report, const SavedKey& key, const std::str
 }
 
 // Puts back what a run cut short left changed, from each whole record of
-// `keys` that it left; an incomplete one is left alone. Whether no record
-// is left, which a new one would overwrite.
+// `keys` that it left, and removes each record without its mark: that run
+// was cut short before it changed anything (record_layout.h). Whether all
+// is back, and no record left, which a new one would overwrite.
 bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
-  bool whole = true;
   bool allBack = true;
   for (const SavedKey* key : keys) {
     const std::optional<bool> earlier = key->EarlierRecordIsWhole();
@@ -520,10 +589,10 @@ bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
       continue;
     }
     if (!*earlier) {
-      whole = false;
+      key->Forget();
       log.Line("An earlier run was cut short while it noted how " + key->Name() +
-               " was: its incomplete record, " + key->RecordName() +
-               ", was left alone, and nothing was put back from it.");
+               " was, before it changed anything: its incomplete record, " + key->RecordName() +
+               ", was removed.");
       continue;
     }
     log.Line("An earlier run was cut short; from its record of " + key->Name() + ":");
@@ -532,14 +601,10 @@ bool PutBackEarlierRecords(const std::vector<const SavedKey*>& keys, Log& log) {
     LogPutBack(report, *key, "  nothing to put back", log);
     allBack = allBack && report.done;
   }
-  if (!whole) {
-    log.Line(
-        "failed: no test was run. Once the keys named above are as they should be, remove "
-        "the incomplete records and run again.");
-  } else if (!allBack) {
+  if (!allBack) {
     log.Line("failed: no test was run while not all that an earlier run changed is back.");
   }
-  return whole && allBack;
+  return allBack;
 }
 
 // Notes how the settings that the tests change are, runs the sets, and
@@ -583,35 +648,42 @@ Counts RunWithTheRecord(const fs::path& kit, const fs::path& results, const fs::
   return total;
 }
 
+// Ends a run that does nothing with the line that says why, and the counts.
+int Refuse(const std::string& why) {
+  std::printf("%s\n%s\n", why.c_str(), CountsText({0, 1, 0}).c_str());
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool strict = argc == 2 && std::string(argv[1]) == "--strict";
   if (argc > 2 || (argc == 2 && !strict)) {
-    std::printf("usage: run-tests.cmd [--strict]\n");
-    return 2;
+    return Refuse("usage: run-tests.cmd [--strict]");
   }
   // One run at a time: each saves the settings that it will put back.
   const std::wstring mutex = OneRunPerUser();
-  if (mutex.empty() || CreateMutexW(nullptr, FALSE, mutex.c_str()) == nullptr ||
-      GetLastError() == ERROR_ALREADY_EXISTS) {
-    std::printf("%s\n", mutex.empty()
-                            ? "The user running the tests cannot be told; nothing was done."
-                            : "Another run of the tests is under way; nothing was done.");
-    return 1;
+  if (mutex.empty()) {
+    return Refuse("The user running the tests cannot be told; nothing was done.");
+  }
+  if (CreateMutexW(nullptr, FALSE, mutex.c_str()) == nullptr) {
+    return Refuse("Whether another run of the tests is under way cannot be told: the mutex " +
+                  Narrow(mutex) + " cannot be made: " + ErrorText(GetLastError(), "it") +
+                  "; nothing was done.");
+  }
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    return Refuse("Another run of the tests is under way; nothing was done.");
   }
   // The kit may lie deeper than MAX_PATH, where Windows allows it.
   std::vector<wchar_t> self(32768);
   const DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
   if (length == 0 || length == self.size()) {
-    std::printf("The kit's folder cannot be told; nothing was done.\n");
-    return 1;
+    return Refuse("The kit's folder cannot be told; nothing was done.");
   }
   const fs::path kit = fs::path(self.data()).parent_path().parent_path();
   const std::optional<fs::path> results = ResultsFolder(kit);
   if (!results) {
-    std::printf("No folder for the results can be made beside run-tests.cmd; nothing was done.\n");
-    return 1;
+    return Refuse("No folder for the results can be made beside run-tests.cmd; nothing was done.");
   }
   Log log(*results / L"run-tests.txt");
   log.Line(KitText(kit));
@@ -620,17 +692,28 @@ int main(int argc, char** argv) {
     log.Line("The results go to " + Narrow(results->wstring()) +
              ": the folder results there is not one that a run of this kit made.");
   }
+  if (!log.problem().empty()) {
+    log.Line("run-tests.txt cannot be written, and keeps nothing of this run: " + log.problem());
+  }
 
   SetConsoleCtrlHandler(Stop, TRUE);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   // No error box waits for a user when a test program fails.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ClearGoogleTestVariables();
-  const fs::path usersTemporary = UsersTemporaryFolder();
-  RemoveEarlierTestFolders(usersTemporary);
-  const std::optional<fs::path> temporary = MakeTestFolder(usersTemporary);
+  const std::variant<fs::path, std::string> usersTemporary = UsersTemporaryFolder();
+  if (const auto* why = std::get_if<std::string>(&usersTemporary)) {
+    log.Line("failed: no test was run: " + *why);
+    log.Line(CountsText({0, 1, 0}));
+    return 1;
+  }
+  const fs::path& temporaryFolder = std::get<fs::path>(usersTemporary);
+  RemoveEarlierTestFolders(temporaryFolder);
+  const std::optional<fs::path> temporary = MakeTestFolder(temporaryFolder);
   if (!temporary) {
-    log.Line("failed: no folder for the tests can be made in " + Narrow(usersTemporary.wstring()));
+    log.Line("failed: no test was run: no folder for the tests can be made in " +
+             Narrow(temporaryFolder.wstring()));
+    log.Line(CountsText({0, 1, 0}));
     return 1;
   }
   SetEnvironmentVariableW(L"TMP", temporary->c_str());

@@ -11,19 +11,19 @@
 
 namespace sealmark::kit {
 
-const wchar_t kRecord[] = L"Software\\Sealmark\\Test kit";
-
 namespace {
 
 using sealmark::test::RunsUnderWine;
 
 constexpr wchar_t kOwnKey[] = L"Software\\Sealmark";
-constexpr wchar_t kMadeOwnKey[] = L"Made Software\\Sealmark";
+// The value that marks HKEY_CURRENT_USER\Software\Sealmark as made by the kit.
+constexpr wchar_t kMadeByTheKit[] = L"Made by the test kit";
 // The file type that opens .txt files while the tests run, and its key.
 constexpr wchar_t kRecorderTypeName[] = L"Sealmark.TestRecorder";
 const std::wstring kRecorderType = std::wstring(L"Software\\Classes\\") + kRecorderTypeName;
 constexpr wchar_t kTxt[] = L"Software\\Classes\\.txt";
 constexpr wchar_t kInternational[] = L"Control Panel\\International";
+constexpr wchar_t kShortDate[] = L"sShortDate";
 
 // The values of a registry key, by name: their type and bytes.
 using Values = std::map<std::wstring, std::pair<DWORD, std::string>>;
@@ -135,55 +135,45 @@ void SetDefaultText(HKEY root, const std::wstring& path, const std::wstring& tex
 
 }  // namespace
 
-SavedKey::SavedKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
-  std::wstring name = path_;
-  for (wchar_t& unit : name) {
-    unit = unit == L'\\' ? L'/' : unit;
-  }
-  record_ = std::wstring(kRecord) + (root_ == HKEY_LOCAL_MACHINE ? L"\\HKLM/" : L"\\HKCU/") + name;
-}
+SavedKey::SavedKey(HKEY root, std::wstring path)
+    : root_(root),
+      path_(std::move(path)),
+      record_(RecordOf(kRecord, root_ == HKEY_LOCAL_MACHINE, path_)) {}
 
 std::optional<bool> SavedKey::EarlierRecordIsWhole() const {
   if (!KeyIsThere(HKEY_CURRENT_USER, record_)) {
     return std::nullopt;
   }
-  return NumberIn(record_, L"Whole") == DWORD{1};
+  return NumberIn(record_, kRecordWhole) == DWORD{1};
 }
 
-// The mark that the record is whole goes last, once the rest is on disk:
-// a run cut short before it, or a machine stopped, leaves a record that
-// the next run does not use.
+// In the order that record_layout.h gives, each step on disk before the next.
 bool SavedKey::Save() const {
   const std::optional<Values> values = ValuesOf(root_, path_);
-  return values && WriteValues(HKEY_CURRENT_USER, record_ + L"\\Values", *values) &&
-         SetNumber(record_, L"Was there", KeyIsThere(root_, path_) ? 1 : 0) &&
-         RegFlushKey(HKEY_CURRENT_USER) == ERROR_SUCCESS && SetNumber(record_, L"Whole", 1);
+  return values && WriteValues(HKEY_CURRENT_USER, record_ + L"\\" + kRecordValues, *values) &&
+         SetNumber(record_, kRecordWasThere, KeyIsThere(root_, path_) ? 1 : 0) &&
+         RegFlushKey(HKEY_CURRENT_USER) == ERROR_SUCCESS && SetNumber(record_, kRecordWhole, 1) &&
+         RegFlushKey(HKEY_CURRENT_USER) == ERROR_SUCCESS;
 }
 
-// The note is a value named by the text, in Set\<value name> ("@" for the
-// default value).
-void SavedKey::NoteSet(const std::wstring& name, const std::wstring& text) const {
-  RegSetKeyValueW(HKEY_CURRENT_USER, NotesOf(name).c_str(), text.c_str(), REG_SZ, L"",
-                  sizeof(wchar_t));
-}
-
-std::wstring SavedKey::NotesOf(const std::wstring& name) const {
-  return record_ + L"\\Set\\" + (name.empty() ? L"@" : name);
+bool SavedKey::NoteSet(const std::wstring& name, const std::wstring& text) const {
+  return kit::NoteSet(record_, name, text);
 }
 
 // Whether the kit noted that it set the value `name` of the key to `text`;
 // the notes' names are compared exactly, not as the registry compares
 // names, without regard to case.
 bool SavedKey::KitSet(const std::wstring& name, const std::wstring& text) const {
-  const std::optional<Values> notes = ValuesOf(HKEY_CURRENT_USER, NotesOf(name));
+  const std::optional<Values> notes = ValuesOf(HKEY_CURRENT_USER, NotesOf(record_, name));
   return notes && notes->count(text) == 1;
 }
 
 PutBackReport SavedKey::PutBack() const {
-  const std::optional<Values> before = ValuesOf(HKEY_CURRENT_USER, record_ + L"\\Values");
-  const std::optional<Values> now = ValuesOf(root_, path_);
-  if (!before || !now) {
-    return {{"  not put back: " + (before ? Name() : RecordName()) + " cannot be read"}, false};
+  const std::wstring kept = record_ + L"\\" + kRecordValues;
+  const std::optional<Values> before =
+      KeyIsThere(HKEY_CURRENT_USER, kept) ? ValuesOf(HKEY_CURRENT_USER, kept) : std::nullopt;
+  if (!before) {
+    return {{"  not put back: " + RecordName() + " cannot be read"}, false};
   }
   PutBackReport report;
   HKEY key = nullptr;
@@ -195,32 +185,45 @@ PutBackReport SavedKey::PutBack() const {
     report.lines.push_back(done ? line : "  not put back: " + line.substr(2) + " failed");
     report.done = report.done && done;
   };
-  for (const auto& [name, value] : *now) {
-    const auto was = before->find(name);
-    const std::string named = Name() + " " + ValueName(name);
-    if (was != before->end() && was->second == value) {
-      continue;
+  // SetLocaleInfoW, which puts back the short date format, sets iDate and
+  // others beside it: the short date goes first, and the rest is judged
+  // as it is after that.
+  std::optional<Values> now;
+  for (const bool shortDate : {true, false}) {
+    now = ValuesOf(root_, path_);
+    if (!now) {
+      report.lines.push_back("  not put back: " + Name() + " cannot be read");
+      report.done = false;
+      break;
     }
-    const std::optional<std::wstring> text = TextOf(value);
-    if (!text || !KitSet(name, *text)) {
-      report.lines.push_back("  kept " + named + ": the kit did not set what it holds");
-    } else if (was == before->end()) {
-      note(RegDeleteValueW(key, name.c_str()) == ERROR_SUCCESS,
-           "  removed " + named + ", which was not there");
-    } else {
-      note(Restore(key, name, was->second), "  put back " + named);
+    for (const auto& [name, value] : *now) {
+      const auto was = before->find(name);
+      const std::string named = Name() + " " + ValueName(name);
+      if ((name == kShortDate) != shortDate || (was != before->end() && was->second == value)) {
+        continue;
+      }
+      const std::optional<std::wstring> text = TextOf(value);
+      if (!text || !KitSet(name, *text)) {
+        report.lines.push_back("  kept " + named + ": the kit did not set what it holds");
+      } else if (was == before->end()) {
+        note(RegDeleteValueW(key, name.c_str()) == ERROR_SUCCESS,
+             "  removed " + named + ", which was not there");
+      } else {
+        note(Restore(key, name, was->second), "  put back " + named);
+      }
     }
   }
   // A value that the kit set and a test then removed.
   for (const auto& [name, value] : *before) {
-    if (key != nullptr && now->count(name) == 0 && KeyIsThere(HKEY_CURRENT_USER, NotesOf(name))) {
+    if (key != nullptr && now && now->count(name) == 0 &&
+        KeyIsThere(HKEY_CURRENT_USER, NotesOf(record_, name))) {
       note(Restore(key, name, value), "  put back " + Name() + " " + ValueName(name));
     }
   }
   if (key != nullptr) {
     RegCloseKey(key);
   }
-  if (NumberIn(record_, L"Was there") == DWORD{0} &&
+  if (NumberIn(record_, kRecordWasThere) == DWORD{0} &&
       SizeOf(root_, path_) == std::pair<DWORD, DWORD>(0, 0)) {
     note(RegDeleteKeyW(root_, path_.c_str()) == ERROR_SUCCESS,
          "  removed " + Name() + ", which was not there");
@@ -233,7 +236,7 @@ bool SavedKey::Restore(HKEY key, const std::wstring& name,
                        const std::pair<DWORD, std::string>& value) const {
   // The system's own cache of the regional settings follows SetLocaleInfoW alone.
   const std::optional<std::wstring> text = TextOf(value);
-  if (root_ == HKEY_CURRENT_USER && path_ == kInternational && name == L"sShortDate" && text &&
+  if (root_ == HKEY_CURRENT_USER && path_ == kInternational && name == kShortDate && text &&
       !SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, text->c_str())) {
     return false;
   }
@@ -242,7 +245,22 @@ bool SavedKey::Restore(HKEY key, const std::wstring& name,
                         static_cast<DWORD>(value.second.size())) == ERROR_SUCCESS;
 }
 
+// What was put back goes to disk before the record that would put it back
+// goes: the key may be in another hive than the record, which Windows may
+// write first.
 void SavedKey::Forget() const {
+  for (std::wstring path = path_;; path.resize(path.rfind(L'\\'))) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      RegFlushKey(key);
+      RegCloseKey(key);
+      break;
+    }
+    if (path.find(L'\\') == std::wstring::npos) {
+      RegFlushKey(root_);
+      break;
+    }
+  }
   RegDeleteTreeW(HKEY_CURRENT_USER, record_.c_str());
 }
 
@@ -278,15 +296,18 @@ SavedKey TxtKey() {
   return {RunsUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kTxt};
 }
 
-void SetTheRecorder(const SavedKey& txt, const std::filesystem::path& recorder) {
+bool SetTheRecorder(const SavedKey& txt, const std::filesystem::path& recorder) {
   const HKEY root = RunsUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   RegDeleteTreeW(root, kRecorderType.c_str());
-  txt.NoteSet(L"", kRecorderTypeName);
+  if (!txt.NoteSet(L"", kRecorderTypeName)) {
+    return false;
+  }
   SetDefaultText(root, kTxt, kRecorderTypeName);
   SetDefaultText(root, kRecorderType + L"\\shell\\open\\command",
                  L"\"" + recorder.wstring() + L"\" \"%1\"");
   RegSetKeyValueW(root, kRecorderType.c_str(), L"NoRecentDocs", REG_SZ, L"", sizeof(wchar_t));
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  return true;
 }
 
 void RemoveTheRecorder() {
@@ -295,25 +316,26 @@ void RemoveTheRecorder() {
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }
 
+// Where the kit makes HKEY_CURRENT_USER\Software\Sealmark, one call makes
+// it with its mark: no run cut short leaves a key of the kit's that looks
+// like the user's. (The key's class would be a mark made with the key
+// itself, but Wine loses it as the keys below change.)
 void MakeTheRecord() {
-  const bool makesOwnKey = !KeyIsThere(HKEY_CURRENT_USER, kOwnKey);
+  if (!KeyIsThere(HKEY_CURRENT_USER, kOwnKey)) {
+    SetNumber(kOwnKey, kMadeByTheKit, 1);
+  }
   HKEY key = nullptr;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kRecord, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                       nullptr) == ERROR_SUCCESS) {
     RegCloseKey(key);
   }
-  if (makesOwnKey) {
-    SetNumber(kRecord, kMadeOwnKey, 1);
-  }
 }
 
 void RemoveTheRecord() {
-  const bool madeOwnKey = NumberIn(kRecord, kMadeOwnKey) == DWORD{1};
-  if (SizeOf(HKEY_CURRENT_USER, kRecord) != std::pair<DWORD, DWORD>(0, madeOwnKey ? 1 : 0) ||
-      RegDeleteKeyW(HKEY_CURRENT_USER, kRecord) != ERROR_SUCCESS) {
-    return;
-  }
-  if (madeOwnKey && SizeOf(HKEY_CURRENT_USER, kOwnKey) == std::pair<DWORD, DWORD>(0, 0)) {
+  if (SizeOf(HKEY_CURRENT_USER, kRecord) == std::pair<DWORD, DWORD>(0, 0) &&
+      RegDeleteKeyW(HKEY_CURRENT_USER, kRecord) == ERROR_SUCCESS &&
+      NumberIn(kOwnKey, kMadeByTheKit) == DWORD{1} &&
+      SizeOf(HKEY_CURRENT_USER, kOwnKey) == std::pair<DWORD, DWORD>(0, 1)) {
     RegDeleteKeyW(HKEY_CURRENT_USER, kOwnKey);
   }
 }

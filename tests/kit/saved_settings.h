@@ -1,13 +1,7 @@
 // The kit's record of the user's settings that a run changes, kept in the
 // registry until the run has put them back, so that a run cut short at any
-// point leaves the next one what it needs to put them back.
-//
-// For each key, HKEY_CURRENT_USER\Software\Sealmark\Test kit\<root>/<path>
-// holds its values as they were (Values), whether it was there at all
-// (Was there), and last the mark that all of that is written (Whole). Set
-// notes each text that the kit or its tests set in a value of the key,
-// before they set it: a value is put back only while it holds one of
-// those, and whatever else it holds, the user chose.
+// point leaves the next one what it needs to put them back; its layout and
+// the order of its writes are in record_layout.h.
 #pragma once
 
 #include <filesystem>
@@ -16,13 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "kit/record_layout.h"
 #include "platform/windows_api.h"
 
 namespace sealmark::kit {
-
-// Where the record is kept, under HKEY_CURRENT_USER; the test programs
-// find it in the variable SEALMARK_KIT_RECORD, and note there what they set.
-extern const wchar_t kRecord[];
 
 // What a step of the record printed: what it put back, what it kept.
 using Lines = std::vector<std::string>;
@@ -44,12 +35,14 @@ class SavedKey {
   std::optional<bool> EarlierRecordIsWhole() const;
   // Writes how the key is now; false where it cannot be read or written.
   bool Save() const;
-  // Notes that the kit is about to set the value `name` to `text`.
-  void NoteSet(const std::wstring& name, const std::wstring& text) const;
+  // Notes that the kit is about to set the value `name` to `text`; whether
+  // the note is on disk.
+  bool NoteSet(const std::wstring& name, const std::wstring& text) const;
   // Puts back each value that holds a text that the kit set, or that the
   // kit set and a test removed, and removes the key where it was not there
   // and nothing else is in it.
   PutBackReport PutBack() const;
+  // Removes the record, once the key is on disk as it is.
   void Forget() const;
 
   // As the console names it: HKCU\Control Panel\International.
@@ -57,7 +50,6 @@ class SavedKey {
   std::string RecordName() const;
 
  private:
-  std::wstring NotesOf(const std::wstring& name) const;
   bool KitSet(const std::wstring& name, const std::wstring& text) const;
   bool Restore(HKEY key, const std::wstring& name,
                const std::pair<DWORD, std::string>& value) const;
@@ -86,14 +78,16 @@ class UserSettings {
 // other program can make; under Wine, which reads file types from the
 // machine's classes alone, in those. The files it opens are kept out of
 // the user's recent documents. `txt`, TxtKey(), must be saved first, and
-// is put back after RemoveTheRecorder().
-void SetTheRecorder(const SavedKey& txt, const std::filesystem::path& recorder);
+// is put back after RemoveTheRecorder(). False, and nothing set, where the
+// note of it cannot be written.
+bool SetTheRecorder(const SavedKey& txt, const std::filesystem::path& recorder);
 void RemoveTheRecorder();
 SavedKey TxtKey();
 
-// Makes the record's own key, noting there where it makes
-// HKEY_CURRENT_USER\Software\Sealmark; removes it again where nothing is
-// left in it, and that key where the kit made it and nothing is left in it.
+// Makes the record's own key, and HKEY_CURRENT_USER\Software\Sealmark
+// where it is not there, marked as the kit's; removes the record's key
+// again where nothing is left in it, and that key where the kit made it
+// and nothing is left in it.
 void MakeTheRecord();
 void RemoveTheRecord();
 

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "kit/gtest_output.h"
 #include "platform/windows_api.h"
 
 namespace sealmark::kit {
 
-std::string ErrorText(DWORD error);
+// The system's message for `error`, its inserts (%1) filled with `subject`.
+std::string ErrorText(DWORD error, const std::string& subject = "it");
 
 // Writes each line to the console and to the file `path`, which is opened
 // so that no test program inherits it, as it would a file of msvcrt's.
@@ -22,16 +24,12 @@ class Log {
   Log& operator=(const Log&) = delete;
 
   void Line(const std::string& text);
+  // Why the file cannot be written; the empty text where it can.
+  const std::string& problem() const { return problem_; }
 
  private:
   HANDLE file_;
-};
-
-struct Started {
-  std::optional<DWORD> exitCode;  // none where it did not end in time
-  std::string problem;            // why it did not start
-  bool inItsJob = false;
-  bool stopped = false;
+  std::string problem_;
 };
 
 // Starts `program` with `arguments` in its own folder, its output going to
@@ -44,31 +42,8 @@ Started RunProgram(const std::filesystem::path& program, const std::wstring& arg
 void StopRunning();
 bool Stopping();
 
-struct Counts {
-  int passed = 0;
-  int failed = 0;
-  int skipped = 0;
-
-  Counts& operator+=(const Counts& more) {
-    passed += more.passed;
-    failed += more.failed;
-    skipped += more.skipped;
-    return *this;
-  }
-  bool operator==(const Counts& other) const {
-    return passed == other.passed && failed == other.failed && skipped == other.skipped;
-  }
-};
-
-std::string CountsText(const Counts& counts);
-
-// What a test program ran, from its XML report `report`, checked against
-// the summary in its output `output`; with `strict`, a test that skipped
-// because the shell would not start the recorder counts as failed. A
-// program that did not start or end, whose report is missing or unreadable
-// or disagrees with its summary, that ran no test, or that ended without
-// its summary or with an error counts as one failed test. Each skipped test
-// with its reason, and each failed one, is added to `notes`.
+// What a test program ran, as CountTheOutput counts it from its output
+// `output` and its XML report `report`.
 Counts CountTheRun(const std::string& name, const Started& started,
                    const std::filesystem::path& output, const std::filesystem::path& report,
                    bool strict, std::vector<std::string>& notes);

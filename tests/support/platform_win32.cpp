@@ -10,6 +10,7 @@
 #include <shobjidl.h>
 #include <winioctl.h>
 
+#include "kit/record_layout.h"
 #include "support/platform.h"
 #include "support/temp_dir.h"
 
@@ -375,21 +376,15 @@ namespace {
 // set.
 void NoteForTheKit(const std::string& key, const std::string& name, const std::string& text) {
   const char* record = std::getenv("SEALMARK_KIT_RECORD");
-  if (record == nullptr) {
-    return;
-  }
-  std::string saved = key;
-  for (char& unit : saved) {
-    unit = unit == '\\' ? '/' : unit;
-  }
-  const std::wstring kept = Widen(std::string(record) + "\\HKCU/" + saved);
+  const std::wstring kept =
+      record == nullptr ? L"" : kit::RecordOf(Widen(record), false, Widen(key));
   HKEY notes = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kept.c_str(), 0, KEY_WRITE, &notes) != ERROR_SUCCESS) {
+  if (record == nullptr ||
+      RegOpenKeyExW(HKEY_CURRENT_USER, kept.c_str(), 0, KEY_READ, &notes) != ERROR_SUCCESS) {
     return;
   }
-  RegSetKeyValueW(notes, Widen("Set\\" + (name.empty() ? "@" : name)).c_str(), Widen(text).c_str(),
-                  REG_SZ, L"", sizeof(wchar_t));
   RegCloseKey(notes);
+  kit::NoteSet(kept, Widen(name), Widen(text));
 }
 
 }  // namespace
