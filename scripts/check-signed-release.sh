@@ -8,7 +8,8 @@
 # Before it unzips anything, the zip must hold the release's three files,
 # name by name, and no link; then the commit must be on a remote-tracking
 # branch or a tag of this checkout, and its version (its CMakeLists.txt's)
-# the read-me's and the zip's name's. Checks the sums of SUMS against the
+# the read-me's and the zip's name's, and the read-me must pass this
+# checkout's check of a readable one. Checks the sums of SUMS against the
 # zip and the files in it, and the zip itself against the one that the
 # commit's scripts/zip-dated makes of those files at the commit's time, byte
 # for byte. Each program's signature must verify (its digest, and the
@@ -21,9 +22,8 @@
 # clone of this checkout, once the clone is at that commit: each program
 # built, with the release's signature attached, must be the release's
 # program byte for byte, and the read-me the one that the commit's
-# make-readme makes for the signer. The read-me must pass this checkout's
-# check of a readable one, and the signed programs this checkout's check of
-# the imports, the header and the manifest.
+# make-readme makes for the signer. The signed programs must pass this
+# checkout's check of the imports, the header and the manifest.
 # Prints "same" (or "verified", "passes") for each, or names what differs;
 # exits with 1 on any difference, at once where what follows could not be
 # trusted.
@@ -238,6 +238,7 @@ if [ -z "$expected" ] || [ "$version" != "$expected" ] ||
   refuse "version: $commit is Sealmark ${expected:-of no version}; README.txt says $version, and the zip is named $(basename "$zip")"
 fi
 same "version $version, of $commit, in README.txt and the zip's name"
+"$root/scripts/check-readme" "$work/zip/README.txt" "$version" "$commit" || exit 1
 
 # The sums, in the order and form of the packing's SHA256SUMS.
 {
@@ -266,6 +267,11 @@ else
 fi
 
 # The signatures, before anything is built.
+if [ "$trusted" = "$work/trusted.pem" ]; then
+  echo "trusting  the certificates of --ca, $(grep -c -e '-----BEGIN CERTIFICATE-----' "$trusted") in all, and none of the machine's"
+else
+  echo "trusting  the machine's authorities, $trusted"
+fi
 for program in Sealmark.exe x64/Sealmark.exe; do
   if holds=$(signature_holds "$program"); then
     echo "verified  $program: $holds"
@@ -329,7 +335,6 @@ for program in Sealmark.exe x64/Sealmark.exe; do
   fi
 done
 
-"$root/scripts/check-readme" "$work/zip/README.txt" "$version" "$commit" || status=1
 for program in Sealmark.exe x64/Sealmark.exe; do
   case $program in
     x64/*) objdump=x86_64-w64-mingw32-objdump list=release-win64.txt ;;

@@ -105,6 +105,10 @@ for tool in osslsigncode openssl; do
 done
 PATH=$work/noting:$PATH
 
+# From here on the scripts' temporary folders go where they can be counted.
+export TMPDIR="$work/temporary"
+mkdir "$TMPDIR" || exit 1
+
 # pack NAME VARIABLE=VALUE...: packs the clone so, keeping the zip, its sums
 # and its files in NAME.
 pack() {
@@ -247,6 +251,8 @@ prefixed $zip cat $work/token/*.zip $work/p12/$zip >$zip
 linked $zip rm README.txt && ln -s /etc/hostname README.txt && zip -q -X -D -y $zip $files
 inside $zip rm README.txt && ln -s Sealmark.exe README.txt && zip -q -X -D -y $zip $files
 escaped $zip printf 'Sealmark \033]0;Sealmark\007\r\n' >>README.txt
+renamed Sealmark-2.0.0-windows.zip :
+wide $zip sed -i '1s/^/Zürich: /' README.txt
 EOF
 sed -i "3s/^[0-9a-f]*/$(printf '%064d' 0)/" "$work/changed/SHA256SUMS"
 # A checkout one commit on, whose clone git's checkout leaves there.
@@ -268,9 +274,6 @@ done
 printf '#!/bin/sh\ncase " $* " in *" googletest "*) exit 1 ;; esac\nexec "%s" "$@"\n' "$(command -v dpkg-query)" \
   >"$work/installers/dpkg-query" && chmod +x "$work/installers"/* || exit 1
 
-# From here on the scripts' temporary folders go where they can be counted.
-export TMPDIR="$work/temporary"
-mkdir "$TMPDIR" || exit 1
 
 # ran NAME CHECKOUT ARGUMENT...: CHECKOUT's check-signed-release.sh, with
 # the stand-ins for the installers first in PATH; its output and status kept
@@ -299,6 +302,7 @@ while read -r name status pattern what; do
   check "check-signed-release.sh $what" checked "$name" "$status" "$pattern"
 done <<EOF
 good 0 ^published.$commit,.on.origin/never-pushed$ passes the release from the PKCS#12 file, on a remote branch alone
+good 0 ^trusting..the.certificates.of.--ca,.1.in.all trusts the authority of --ca alone
 good 0 ^..SHA-256.$sha256, names the signer's certificate by its SHA-256 fingerprint
 good 0 ^..SHA-1.*$sha1, and by its SHA-1 thumbprint
 good 0 ^verified..x64/Sealmark.exe:.*timestamp's.time,.[A-Z] and the time of its timestamp
@@ -322,6 +326,7 @@ inside 1 ^DIFFERENT.the.zip.holds.links:.README.txt refuses a link to a file of 
 escaped 1 ^DIFFERENT.README.txt.names.no.commit.in.its.last.line:.Sealmark.?]0;Sealmark?$ shows a read-me's last line without its escapes
 linked 1 ^DIFFERENT.the.zip.holds.links:.README.txt refuses an entry that is a link
 relabelled 1 ^DIFFERENT.version:.*says.2.0.0 refuses a relabelled version
+renamed 1 ^DIFFERENT.version:.*the.zip.is.named.Sealmark-2.0.0-windows.zip refuses a renamed zip
 unpublished 1 ^DIFFERENT.commit.$unpublished.is.on.no.remote.branch refuses a commit on no branch or tag
 predating 1 ^check-signed-release.sh:.the.scripts/package.sh.of.$predating.installs refuses a package.sh that installs
 prefixed 1 ^DIFFERENT.*cannot.*as.it.is refuses a zip with another in front
@@ -330,7 +335,13 @@ check "check-signed-release.sh refuses to build in a clone at another commit" fa
   "^DIFFERENT the clone to build $commit in is at $(git -C "$work/later" rev-parse HEAD): nothing built" \
   env PATH="$work/stuck:$PATH" "$work/later/scripts/check-signed-release.sh" --ca "$pki/ca.pem" "$work/p12/$zip" \
   "$work/p12/SHA256SUMS"
-check "check-signed-release.sh names a missing tool and its package" fails_saying \
+# ended NAME PATTERN: the check of NAME stopped at once, saying PATTERN last.
+ended() { checked "$1" 1 "$2" && tail -n 1 "$work/$1.checked" | grep -q "$2"; }
+check "check-signed-release.sh refuses a read-me that Notepad would not show as written, before anything is built" \
+  ended wide '^WRONG     README.txt'
+# alone PATTERN COMMAND...: the command fails, saying PATTERN and no more.
+alone() { fails_saying "$@" && [ "$(wc -l <"$work/said")" -eq 1 ]; }
+check "check-signed-release.sh names a missing tool and its package, and stops" alone \
   "^check-signed-release.sh: osslsigncode is missing; install it with: sudo apt-get install osslsigncode$" \
   env PATH="$work/bare" "$clone/scripts/check-signed-release.sh" "$work/p12/$zip" "$work/p12/SHA256SUMS"
 check "osslsigncode verify takes the program with bytes hidden in its certificate table" \
@@ -372,6 +383,20 @@ refused() {
   fails_saying "$message" env "$@" "$clone/scripts/package.sh" &&
     [ ! -e "$clone/build/package" ] && [ -z "$(find "$clone/build" -name '*.zip' -o -name '*.signed')" ]
 }
+# untimely: with a time-stamping server that refuses, packing stops after
+# the build, leaving no program to be packed.
+untimely() {
+  fails_saying "could not be signed; nothing is packed" env SEALMARK_SIGN_PKCS12="$pki/code.p12" \
+    SEALMARK_SIGN_PASSWORD_FILE="$pki/password" SEALMARK_SIGN_TIMESTAMP=http://127.0.0.1:1 \
+    "$clone/scripts/package.sh" && [ -d "$clone/build/package" ] && [ ! -e "$clone/build/package/stage" ]
+}
+# unchanged: sign-programs refuses a program whose size is no multiple of 8,
+# leaving it as it was and no signed file.
+unchanged() {
+  fails_saying "does not give back its bytes" env SEALMARK_SIGN_PKCS12="$pki/code.p12" \
+    SEALMARK_SIGN_PASSWORD_FILE="$pki/password" "$clone/scripts/sign-programs" Sealmark https://example.invalid \
+    "$work/odd.exe" && cmp "$work/odd.exe" "$work/odd.before" && [ ! -e "$work/odd.exe.signed" ]
+}
 while read -r file password_file message; do
   check "refused: $file with $password_file ($message)" refused "$file" "$password_file" "$message"
 done <<EOF
@@ -384,7 +409,10 @@ code.pem pin Sealmark Test Authority, is not among the certificates
 unchained.p12 password Sealmark Test Authority, is not among the certificates
 code.p12 wrong does not open
 EOF
-cp build/win32/Sealmark.exe "$work/untimed.exe" || exit 1
+check "packing stops where osslsigncode cannot sign, leaving no program to be packed" untimely
+cp build/win32/Sealmark.exe "$work/untimed.exe" && cp "$work/untimed.exe" "$work/odd.exe" &&
+  printf odd >>"$work/odd.exe" && cp "$work/odd.exe" "$work/odd.before" || exit 1
+check "sign-programs leaves a program whose signature would not come off as it was" unchanged
 check "signing without a timestamp warns that the signature ends with the certificate" says \
   "warning: no timestamp.*expires, on $(openssl x509 -in "$pki/code.pem" -noout -enddate | cut -d= -f2)" \
   env SEALMARK_SIGN_PKCS12="$pki/code.p12" SEALMARK_SIGN_PASSWORD_FILE="$pki/password" \
