@@ -105,16 +105,17 @@ for tool in osslsigncode openssl; do
 done
 PATH=$work/noting:$PATH
 
-# From here on the scripts' temporary folders go where they can be counted.
-export TMPDIR="$work/temporary"
-mkdir "$TMPDIR" || exit 1
+# The scripts' temporary folders go where they can be counted: those of
+# the packing here, all from the checks on.
+mkdir "$work/temporary" || exit 1
 
 # pack NAME VARIABLE=VALUE...: packs the clone so, keeping the zip, its sums
 # and its files in NAME.
 pack() {
   name=$1
   shift
-  env "$@" SEALMARK_SIGN_TIMESTAMP="$timestamp" "$clone/scripts/package.sh" && mkdir "$work/$name" &&
+  env "$@" SEALMARK_SIGN_TIMESTAMP="$timestamp" TMPDIR="$work/temporary" "$clone/scripts/package.sh" &&
+    mkdir "$work/$name" &&
     cp "$clone"/build/*.zip "$clone/build/SHA256SUMS" "$work/$name" && unzip -q "$work/$name"/*.zip -d "$work/$name"
 }
 check "packed signed from a PKCS#12 file" pack p12 SEALMARK_SIGN_PKCS12="$pki/code.p12" \
@@ -273,7 +274,7 @@ for tool in sudo apt-get apt npm; do
 done
 printf '#!/bin/sh\ncase " $* " in *" googletest "*) exit 1 ;; esac\nexec "%s" "$@"\n' "$(command -v dpkg-query)" \
   >"$work/installers/dpkg-query" && chmod +x "$work/installers"/* || exit 1
-
+export TMPDIR="$work/temporary"
 
 # ran NAME CHECKOUT ARGUMENT...: CHECKOUT's check-signed-release.sh, with
 # the stand-ins for the installers first in PATH; its output and status kept
@@ -417,7 +418,8 @@ check "signing without a timestamp warns that the signature ends with the certif
   "warning: no timestamp.*expires, on $(openssl x509 -in "$pki/code.pem" -noout -enddate | cut -d= -f2)" \
   env SEALMARK_SIGN_PKCS12="$pki/code.p12" SEALMARK_SIGN_PASSWORD_FILE="$pki/password" \
   "$clone/scripts/sign-programs" Sealmark https://example.invalid "$work/untimed.exe"
-check "the checks and the signing leave no temporary folder" test -z "$(ls -A "$TMPDIR")"
+left() { ls -A "$TMPDIR"; [ -z "$(ls -A "$TMPDIR")" ]; }
+check "the packing, the checks and the signing leave no temporary folder" left
 # The stand-ins saw the password's and the PIN's files handed over.
 secrets_nowhere() {
   grep -q '^osslsigncode sign ' "$work/arguments" && grep -q '^openssl pkey .*-engine' "$work/arguments" &&
