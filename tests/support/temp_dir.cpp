@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 namespace sealmark::test {
 
@@ -24,9 +25,18 @@ TempDir::TempDir() {
   throw std::runtime_error("cannot make a temporary folder");
 }
 
+// A shell request that a run made is served by a recorder that the
+// program does not wait for: it may write its log while the folder is
+// being removed, so the removal is tried again until the folder is gone.
 TempDir::~TempDir() {
   std::error_code error;
-  std::filesystem::remove_all(path_, error);
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    std::filesystem::remove_all(path_, error);
+    if (!std::filesystem::exists(path_, error)) {
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 CurrentDir::CurrentDir(const std::filesystem::path& path)
