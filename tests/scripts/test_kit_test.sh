@@ -1,24 +1,26 @@
 #!/bin/sh
 # test_kit_test.sh ZIP: unzips the Windows test kit ZIP into a new folder,
-# named in scripts that the ANSI code page lacks and with a !, and runs its
-# run-tests.cmd through Wine's cmd expanding !...!, as on a fresh Windows:
-# in a new Wine prefix that nothing has prepared, with only the environment
-# that scripts/wine-run sets, GTEST_FILTER naming no test and GoogleTest's
-# sharding variables set. Fails unless the run ends with 0 and its last
-# line counts what the test programs' XML reports count, no test failed,
-# the planted DLL's tests and those that start Sealmark.exe ran in both
-# sets, every skip gave its reason, the user's own results folders and
-# HKCU\Software\Sealmark are kept, and the prefix's .txt opener and short
-# date format are after the run as they were before. Then, each with its
-# own check: a .txt UserChoice, with and without --strict; a run ended
-# while the recorder opens .txt files, and the next; records that a run
-# cut short leaves; test programs that change the short date format and
-# end without their summary; the order of the record's writes and flushes
-# that a relay trace shows; a report that an earlier run left and that
-# cannot be removed; a run in another session; a 64-bit set that does not
-# start; and a temporary folder past MAX_PATH. No run may leave its
-# temporary folder. The programs that stand in for test programs come from
-# build/kit-win32, where scripts/test-kit.sh builds them.
+# named in scripts that the ANSI code page lacks and with a !, and runs
+# its run-tests.cmd through Wine's cmd expanding !...!, as on a fresh
+# Windows: in a new Wine prefix that nothing has prepared, with only the
+# environment that scripts/wine-run sets, Gtest_Filter naming no test and
+# GoogleTest's sharding variables set. Fails unless each set's programs
+# are of its width, the run ends with 0 and its last line counts what the
+# test programs' XML reports count, no test failed, the planted DLL's
+# tests and those that start Sealmark.exe ran in both sets, every skip
+# gave its reason, the user's own results folders (and a link to one with
+# a run's mark) and HKCU\Software\Sealmark are kept, and the prefix's .txt
+# opener and short date format are after the run as they were before.
+# Then, each with its own check: a .txt UserChoice, with and without
+# --strict; a run ended while the recorder opens .txt files, and the next,
+# with a tool missing; records that a run cut short leaves; test programs
+# that change the short date format and end without their summary; the
+# order of the record's writes and flushes that a relay trace shows; a
+# report that an earlier run left and that cannot be removed; a run in
+# another session; a 64-bit set that does not start; and a temporary
+# folder past MAX_PATH. No run may leave its temporary folder. The
+# programs that stand in for test programs come from build/kit-win32,
+# where scripts/test-kit.sh builds them.
 set -u
 [ $# -eq 1 ] || { echo "usage: test_kit_test.sh ZIP" >&2; exit 2; }
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -82,16 +84,26 @@ parent="$work/测试 Δοκιμή!"
 unzip -q "$1" -d "$parent" || exit 1
 kit=$parent/$(basename "$1" .zip)
 [ -f "$kit/run-tests.cmd" ] || { fail "the zip has no folder $(basename "$1" .zip) of its own"; exit 1; }
+# Each set's programs are built for its width: i386 or x86-64.
+for program in "$kit"/win*/*.exe "$kit"/win*/*.dll; do
+  machine=$(od -An -tx2 -N2 -j$(($(od -An -tu4 -N4 -j60 "$program") + 4)) "$program" | tr -d ' ')
+  case ${program%/*}/$machine in
+    */win32/014c | */win64/8664) ;;
+    *) fail "$program is for the machine $machine" ;;
+  esac
+done
 # Folders of the user's: results beside the kit's folder, where "Extract
-# Here" puts it, and in the kit's folder. The results go to results-2.
+# Here" puts it, and in the kit's folder; and results-2, a link to the
+# first, which bears a run's mark. The results go to results-3.
 for folder in "$parent/results" "$kit/results"; do
   mkdir -p "$folder" && echo mine >"$folder/mine.txt"
 done
-results=$kit/results-2
+touch "$parent/results/made-by-run-tests.txt" && ln -s "$parent/results" "$kit/results-2"
+results=$kit/results-3
 settings before
-export GTEST_FILTER=NoSuchTest GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=1
+export Gtest_Filter=NoSuchTest GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=1
 run_kit
-unset GTEST_FILTER GTEST_TOTAL_SHARDS GTEST_SHARD_INDEX
+unset Gtest_Filter GTEST_TOTAL_SHARDS GTEST_SHARD_INDEX
 cat "$work/printed"
 settings after before
 # GoogleTest notes a filter, a shard, a repeat or a shuffle.
@@ -99,7 +111,7 @@ if grep -h '^Note: ' "$results"/*.txt; then
   fail "a test program ran with a GoogleTest variable"
 fi
 for folder in "$parent/results" "$kit/results"; do
-  [ "$(ls "$folder")" = mine.txt ] && [ "$(cat "$folder/mine.txt")" = mine ] ||
+  [ "$(ls -I made-by-run-tests.txt "$folder")" = mine.txt ] && [ "$(cat "$folder/mine.txt")" = mine ] ||
     fail "the user's $folder is not as it was: $(ls "$folder")"
 done
 says "The results go to" "results of the user's"
@@ -189,10 +201,13 @@ chattr -R -i "$WINEPREFIX/drive_c/users" 2>/dev/null
 [ "$(opener cut)" = Sealmark.TestRecorder ] ||
   fail "the run was not ended while the recorder opened .txt files"
 rm "$kit"/win32/*_tests.exe "$kit"/win64/*_tests.exe
+mv "$kit/win64/os_text_probe.exe" "$work"
 run_kit
+mv "$work/os_text_probe.exe" "$kit/win64"
 says "An earlier run was cut short; from its record of HKLM\\Software\\Classes\\.txt:" "cut short"
-[ "$code" -ne 0 ] && [ "$last" = "0 passed, 4 failed, 0 skipped" ] ||
-  fail "a kit without test programs ended with $code, saying \"$last\""
+says "failed: the kit has no win64\\os_text_probe.exe" "a missing tool"
+[ "$code" -ne 0 ] && [ "$last" = "0 passed, 5 failed, 0 skipped" ] ||
+  fail "a kit without test programs and a tool ended with $code, saying \"$last\""
 settings after-cut before-cut
 
 # Records that a run cut short leaves, planted one by one: what it keeps
@@ -231,6 +246,9 @@ while IFS='|' read -r parts found txt_after date_after said ending <&3; do
     wine reg query 'HKCU\Control Panel\International' /v Mine >/dev/null 2>&1 &&
       fail "$parts: a value that the user removed was put back" ;;
   esac
+  unread=${said#not put back: }
+  [ "$unread" = "$said" ] || wine reg query "${unread% cannot be read}" >/dev/null 2>&1 ||
+    fail "$parts: the record that was not put back is gone"
   wine reg delete "$record" /f >/dev/null 2>&1
   printf '%s\n' 'reg add HKLM\Software\Classes\.txt /ve /d txtfile /f' \
     "reg add \"HKCU\\Control Panel\\International\" /v sShortDate /d $date /f" >"$work/plant.cmd"
@@ -279,7 +297,8 @@ EOF
 # The order of the record's writes, in a relay trace of the registry calls
 # of the runner and the test programs: the values that a record keeps
 # before its mark, a flush right after the mark and after each note before
-# any change, and one after what was put back before its record goes.
+# any change, and one of the key put back, not of HKEY_CURRENT_USER
+# (80000001), before its record goes.
 wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /f /d 'RegCreateKeyExW;RegSetKeyValueW;'\
 'RegSetValueExW;RegDeleteValueW;RegDeleteKeyW;RegDeleteTreeW;RegFlushKey;SetLocaleInfoW' >/dev/null
 (cd "$kit" && wine cmd /c "set WINEDEBUG=+relay&& run-tests.cmd") >"$work/relay" 2>&1
@@ -287,7 +306,7 @@ wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null
 awk '
   function key() { match($0, /Test kit\\\\[^\\"]*/); return substr($0, RSTART + 10, RLENGTH - 10) }
   !/:Call / { next }
-  /RegFlushKey\(/ { dirty = 0; unflushed = 0; mark = 0; next }
+  /RegFlushKey\(/ { dirty = 0; unflushed = /\(80000001\)/; mark = 0; next }
   mark { wrong = wrong "\n  no flush right after the mark: " $0; mark = 0 }
   /RegDeleteTreeW\(.*Test kit\\\\/ { forgot++
     if (unflushed) wrong = wrong "\n  a record removed before what was put back was flushed: " $0
