@@ -19,6 +19,9 @@ fail() {
 }
 git clone -q "$(pwd)" "$clone" && cd "$clone" && cmake --preset native >/dev/null &&
   cmake --build --preset native --target sample-install -j "$(nproc)" >/dev/null || exit 1
+# The tool's temporary files go where they can be counted.
+export TMPDIR="$work/temporary"
+mkdir "$TMPDIR" || exit 1
 crc() { python3 -c 'import sys, zlib; print("%08X" % zlib.crc32(open(sys.argv[1], "rb").read()))' "$1"; }
 
 # Each row: a sample install changed by EDIT (run in it), update-manifest
@@ -78,5 +81,6 @@ else
   cat "$install/FileCheck.TXT" >>"$work/said" 2>/dev/null
   fail "one file changed: after --write"
 fi
+[ -z "$(ls -A "$TMPDIR")" ] || { ls -A "$TMPDIR" >"$work/said" && fail "update-manifest left temporary files"; }
 [ $failed -eq 0 ] || exit 1
 echo "update-manifest passed."
