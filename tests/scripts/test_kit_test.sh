@@ -18,9 +18,10 @@
 # order of the record's writes and flushes that a relay trace shows; a
 # report that an earlier run left and that cannot be removed; a run in
 # another session; a 64-bit set that does not start; and a temporary
-# folder past MAX_PATH. No run may leave its temporary folder. The
-# programs that stand in for test programs come from build/kit-win32,
-# where scripts/test-kit.sh builds them.
+# folder past MAX_PATH. No run may leave its temporary folder, nor the
+# prefix's removal Wine's server folders. The programs that stand in for
+# test programs come from build/kit-win32, where scripts/test-kit.sh
+# builds them.
 set -u
 [ $# -eq 1 ] || { echo "usage: test_kit_test.sh ZIP" >&2; exit 2; }
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -390,6 +391,14 @@ for tmp in "$long" "$short"; do
     fail "TMP $tmp: a folder for the tests was made in it"
 done
 prompt=
+
+# Removing the prefix removes the folders that Wine keeps its server's lock
+# in, which it leaves behind itself.
+server=server-$(stat -c %D "$WINEPREFIX")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
+"$root/scripts/wine-prefix" remove "$WINEPREFIX"
+for left in /tmp/wine-*/"$server" "${TMPDIR:-/tmp}"/wine-*/"$server"; do
+  [ ! -e "$left" ] || fail "Wine's server folder $left is left"
+done
 
 [ $status -eq 0 ] && echo "The kit ran as on a fresh Windows: $counted, and left the settings as they were."
 exit $status
