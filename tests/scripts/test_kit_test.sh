@@ -396,7 +396,7 @@ prompt=
 # in, which it leaves behind itself.
 server=server-$(stat -c %D "$WINEPREFIX")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
 "$root/scripts/wine-prefix" remove "$WINEPREFIX"
-for left in /tmp/wine-*/"$server" "${TMPDIR:-/tmp}"/wine-*/"$server"; do
+for left in /tmp/wine-*/"$server" ${TMPDIR:+"$TMPDIR"/wine-*/"$server"}; do
   [ ! -e "$left" ] || fail "Wine's server folder $left is left"
 done
 
