@@ -41,16 +41,12 @@ if env | grep -q '^SEALMARK_SIGN_' && ! scripts/sign-programs --check; then
   echo "package.sh: the key or its certificate cannot sign; nothing is built" >&2
   exit 1
 fi
-# Runs a build step with a clean environment.
-clean_env() {
-  scripts/clean-env "$@"
-}
 for preset in win32 win64; do
-  clean_env cmake --preset "release-$preset" -B "build/package/$preset" >/dev/null
-  clean_env cmake --build "build/package/$preset" -j "$(nproc)" >/dev/null
+  scripts/clean-env cmake --preset "release-$preset" -B "build/package/$preset" >/dev/null
+  scripts/clean-env cmake --build "build/package/$preset" -j "$(nproc)" >/dev/null
 done
-clean_env cmake --install build/package/win32 --prefix "$stage" >/dev/null
-clean_env cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
+scripts/clean-env cmake --install build/package/win32 --prefix "$stage" >/dev/null
+scripts/clean-env cmake --install build/package/win64 --prefix "$stage/x64" >/dev/null
 
 project_value() {
   sed -n "s/^CMAKE_PROJECT_$1:STATIC=//p" build/package/win32/CMakeCache.txt
